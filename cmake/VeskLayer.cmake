@@ -1,0 +1,29 @@
+# One static library per folder under src/. Sources are found by glob so that adding a
+# file needs no edit here; *_test.cpp files beside them form the layer's unit-test binary.
+
+function(vesk_unit_tests name dir lib)
+  file(GLOB tests CONFIGURE_DEPENDS ${dir}/*_test.cpp)
+  if(tests)
+    add_executable(${name}_tests ${tests})
+    target_link_libraries(${name}_tests PRIVATE ${lib} GTest::gtest GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60
+      PROPERTIES ENVIRONMENT "VESK_BINARY_DIR=${CMAKE_BINARY_DIR}")
+  endif()
+endfunction()
+
+function(vesk_layer name)
+  cmake_parse_arguments(LAYER "" "" "DEPS" ${ARGN})
+  set(dir ${CMAKE_SOURCE_DIR}/src/${name})
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  list(FILTER sources EXCLUDE REGEX "_test\\.cpp$")
+  if(sources)
+    add_library(vesk_${name} STATIC ${sources})
+    target_include_directories(vesk_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(vesk_${name} PUBLIC ${LAYER_DEPS})
+  else()
+    add_library(vesk_${name} INTERFACE)
+    target_include_directories(vesk_${name} INTERFACE ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(vesk_${name} INTERFACE ${LAYER_DEPS})
+  endif()
+  vesk_unit_tests(${name} ${dir} vesk_${name})
+endfunction()

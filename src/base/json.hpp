@@ -1,0 +1,31 @@
+#pragma once
+// The one JSON value type of the program. Objects keep members sorted by key in byte
+// order (a repeated key keeps its last value); numbers are u64, i64 or double.
+// OrderedJson keeps insertion order, for files written with a fixed member order.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "base/error.hpp"
+
+namespace vesk {
+
+using Json = nlohmann::json;
+using OrderedJson = nlohmann::ordered_json;
+
+// Nesting deeper than this is refused before anything recursive (printing, copying,
+// comparing) could exhaust the stack.
+inline constexpr int kMaxJsonDepth = 512;
+
+// Parses UTF-8 JSON text. Errors carry the parser's message (line and column) or
+// "JSON nested deeper than 512 levels".
+Result<Json> parse_json(std::string_view text);
+Result<OrderedJson> parse_ordered_json(std::string_view text);
+
+// Whether the bytes are valid UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
+bool is_valid_utf8(std::string_view bytes);
+
+}  // namespace vesk

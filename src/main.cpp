@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+  std::puts("vesk: the command language is not built yet");
+  return 2;
+}

@@ -1,0 +1,72 @@
+#pragma once
+// The state file, "state.json" in the data directory: the broker's endpoint, the browser
+// profiles and the launched instances. Loaded whole right before a change and saved whole
+// right after; never cached. The text form is fixed (member order of each record,
+// two-space indentation, no newline after the closing brace, only the escapes JSON
+// requires) because users and other tools read it.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/error.hpp"
+#include "base/json.hpp"
+#include "base/timestamp.hpp"
+
+namespace vesk {
+
+enum class BrowserMode { Headless, Headed };          // "headless", "headed"
+enum class InstanceStatus { Starting, Running, Stopped };  // "starting", "running", "stopped"
+
+struct ServerRecord {
+  std::string host;
+  std::uint16_t port = 0;
+  std::uint32_t pid = 0;
+  std::string started_at;  // "startedAt"
+};
+
+struct ProfileRecord {
+  std::string id;
+  std::string name;
+  std::string path;
+  std::string created_at;                   // "createdAt"
+  std::optional<std::string> last_used_at;  // "lastUsedAt", null when absent
+};
+
+struct InstanceRecord {
+  std::string id;
+  std::string profile_id;  // "profileId"
+  BrowserMode mode = BrowserMode::Headless;
+  std::optional<std::string> browser_binary;  // "browserBinary", omitted when absent
+  std::optional<std::uint32_t> pid;           // null when absent
+  std::string host;
+  std::uint16_t port = 0;
+  std::string token;
+  InstanceStatus status = InstanceStatus::Starting;
+  std::string created_at;  // "createdAt"
+};
+
+struct State {
+  std::uint32_t version = 1;
+  std::optional<ServerRecord> server;
+  std::vector<ProfileRecord> profiles;
+  std::vector<InstanceRecord> instances;
+};
+
+// A missing file gives the default State (and a DEBUG line); anything unreadable or
+// unparsable is an error carrying the parser's message.
+Result<State> load_state(const std::filesystem::path& state_path);
+// Writes the whole file atomically (temporary file beside it, flushed, renamed over).
+// The data directory is created user-only and the file is user-only.
+Status save_state(const std::filesystem::path& state_path, const State& state);
+
+// The records as JSON values for printing (members sorted, as printed output is).
+Json to_json(const ServerRecord& server);
+Json to_json(const InstanceRecord& instance);
+
+std::string_view mode_name(BrowserMode mode);        // "headless" / "headed"
+std::string_view status_name(InstanceStatus status);  // "starting" / "running" / "stopped"
+
+}  // namespace vesk
