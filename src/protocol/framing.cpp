@@ -3,13 +3,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+
+#include "platform/memory.hpp"
+#include "protocol/wire_json.hpp"
 
 namespace vesk {
 
 namespace {
 
-// Receive size when the buffer has no larger spare capacity.
+// The least a receive asks for.
 constexpr std::size_t kReadBlock = 64 * 1024;
 // A buffer grown beyond this by one large message is released once the message is done.
 constexpr std::size_t kKeptCapacity = 1024 * 1024;
@@ -114,12 +118,33 @@ class BracketScanner {
   Found next_backslash_;
 };
 
-// One receive into the end of `buffer`. Returns the number of bytes received (0 at the
-// end of the stream).
+// Makes room for at least one more block. A buffer holding a large message grows
+// fourfold, so that the bytes already received are copied few times; the capacity that
+// is never filled costs no memory.
+void make_room(std::string& buffer) {
+  const std::size_t size = buffer.size();
+  if (buffer.capacity() - size >= kReadBlock) return;
+  std::size_t capacity = std::max(size + kReadBlock, buffer.capacity() * 2);
+  // A message that outgrows a few blocks is likely large: move it to memory with huge
+  // pages early, and grow faster from there.
+  if (capacity > 4 * kReadBlock) capacity = std::max({capacity * 2, kLargeBufferBytes, size + kReadBlock});
+  if (capacity < kLargeBufferBytes) {
+    buffer.reserve(capacity);
+    return;
+  }
+  std::string grown;
+  grown.reserve(capacity);
+  advise_huge_pages(grown.data(), capacity);
+  grown.append(buffer);
+  buffer.swap(grown);
+}
+
+// One receive into the end of `buffer`, as much as its spare capacity takes. Returns the
+// number of bytes received (0 at the end of the stream).
 Result<std::size_t> receive_more(int fd, std::string& buffer) {
+  make_room(buffer);
   const std::size_t old_size = buffer.size();
-  const std::size_t spare = buffer.capacity() - old_size;
-  const std::size_t want = spare > kReadBlock ? spare : kReadBlock;
+  const std::size_t want = buffer.capacity() - old_size;
   int error = 0;
   buffer.resize_and_overwrite(old_size + want, [&](char* data, std::size_t) {
     for (;;) {
@@ -199,7 +224,7 @@ Result<Message> read_message(Connection& connection) {
     if (*received == 0) return fail("failed to fill whole buffer", ErrorKind::EndOfStream);
   }
 
-  auto value = parse_json(std::string_view(buffer).substr(scanner.begin(), end - scanner.begin()));
+  auto value = parse_wire_json(std::string_view(buffer).substr(scanner.begin(), end - scanner.begin()));
   consumed = end;
   if (consumed == buffer.size()) {
     buffer.clear();
