@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/mman.h>
+#include <unistd.h>
 #include <utility>
 
 #include "platform/memory.hpp"
@@ -15,6 +16,7 @@ namespace {
 // Large buffers are mappings of their own, so that growing one moves page table entries
 // (mremap) instead of copying bytes, and so that huge pages can back them.
 constexpr std::size_t kMappedBytes = kLargeBufferBytes;
+const std::size_t kPageBytes = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
 
 void* map_bytes(std::size_t size) {
   void* data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -53,23 +55,32 @@ void ByteBuffer::release() {
 }
 
 bool ByteBuffer::reallocate(std::size_t capacity) {
+  const bool was_mapped = capacity_ >= kMappedBytes;
+  const bool mapped = capacity >= kMappedBytes;
+  // Mappings come in whole pages, and remapping wants the sizes they were made with.
+  if (mapped) capacity = (capacity + kPageBytes - 1) & ~(kPageBytes - 1);
   void* moved = nullptr;
-  if (capacity < kMappedBytes) {  // small to small (large buffers never shrink below)
+  if (!was_mapped && !mapped) {
     moved = std::realloc(data_, capacity);
-  } else if (capacity_ >= kMappedBytes) {  // large to large
+  } else if (was_mapped && mapped) {
     moved = ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
     if (moved == MAP_FAILED) return false;
     advise_huge_pages(moved, capacity);
-  } else {  // small to large
-    moved = map_bytes(capacity);
-    if (moved != nullptr) {
-      if (size_ != 0) std::memcpy(moved, data_, size_);
+  } else {
+    // Between the heap and a mapping: copy what is kept.
+    moved = mapped ? map_bytes(capacity) : std::malloc(capacity);
+    if (moved == nullptr) return false;
+    if (size_ != 0) std::memcpy(moved, data_, std::min(size_, capacity));
+    if (was_mapped) {
+      ::munmap(data_, capacity_);
+    } else {
       std::free(data_);
     }
   }
   if (moved == nullptr) return false;
   data_ = static_cast<char*>(moved);
   capacity_ = capacity;
+  size_ = std::min(size_, capacity_);
   return true;
 }
 
@@ -89,16 +100,11 @@ void ByteBuffer::drop_front(std::size_t count) {
 void ByteBuffer::shrink(std::size_t keep) {
   const std::size_t capacity = std::max(size_, keep);
   if (capacity >= capacity_) return;
-  if (capacity_ >= kMappedBytes && capacity < kMappedBytes) {
-    // Back to the heap: copy the few bytes kept and drop the mapping.
-    ByteBuffer smaller;
-    if (!smaller.reallocate(capacity)) return;
-    if (size_ != 0) std::memcpy(smaller.data_, data_, size_);
-    smaller.size_ = size_;
-    *this = std::move(smaller);
+  if (capacity == 0) {
+    release();
     return;
   }
-  reallocate(capacity);
+  (void)reallocate(capacity);  // on failure the larger block simply stays
 }
 
 }  // namespace vesk
