@@ -115,6 +115,9 @@ void FakeBrowser::serve() {
       for (const Json& frame : *before) sent = sent && send_text(socket_, frame.dump());
     }
     if (behaviour.value("disconnect", false)) break;
+    if (auto delay = behaviour.find("delay_ms"); delay != behaviour.end() && delay->is_number_unsigned()) {
+      std::this_thread::sleep_for(milliseconds(delay->get<std::uint64_t>()));
+    }
     if (auto answer = scripted_answer(behaviour, request)) sent = sent && send_text(socket_, *answer);
     if (!sent) break;
   }

@@ -22,7 +22,8 @@
 //   {"silent": true}                       no answer at all (the broker's wait runs out)
 //   {"disconnect": true}                   close the connection instead of answering
 // and may add "before": [frame, …], JSON values written first (events, heartbeat frames),
-// and "id": a string to answer with instead of the request's id.
+// "delay_ms": N, a pause before answering (a slow browser), and "id": a string to answer
+// with instead of the request's id.
 
 #include <atomic>
 #include <chrono>
@@ -82,6 +83,9 @@ class FakeBrowser {
   // The broker's answer to the hello, parsed, and whether it accepted.
   [[nodiscard]] const Json& hello_answer() const { return hello_answer_; }
   [[nodiscard]] bool accepted() const;
+
+  // Replaces the script; only before serving starts.
+  void set_script(Json script) { script_ = FakeScript(std::move(script)); }
 
   // Called with each request's raw text as it arrives (set before serving).
   void on_request(std::function<void(const std::string&)> callback) { on_request_ = std::move(callback); }

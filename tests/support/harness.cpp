@@ -94,17 +94,30 @@ std::string ChildProcess::err() const {
   return err_;
 }
 
-bool ChildProcess::wait_for(const std::string& needle, const std::string& stream, milliseconds wait) const {
+namespace {
+std::size_t occurrences(const std::string& text, const std::string& needle) {
+  std::size_t count = 0;
+  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) ++count;
+  return count;
+}
+}  // namespace
+
+bool ChildProcess::wait_for(const std::string& needle, std::size_t count, const std::string& stream,
+                            milliseconds wait) const {
   std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, wait, [&] { return stream.find(needle) != std::string::npos; });
+  return changed_.wait_for(lock, wait, [&] { return occurrences(stream, needle) >= count; });
 }
 
 bool ChildProcess::wait_for_out(const std::string& needle, milliseconds wait) const {
-  return wait_for(needle, out_, wait);
+  return wait_for(needle, 1, out_, wait);
 }
 
 bool ChildProcess::wait_for_err(const std::string& needle, milliseconds wait) const {
-  return wait_for(needle, err_, wait);
+  return wait_for(needle, 1, err_, wait);
+}
+
+bool ChildProcess::wait_for_err_count(const std::string& needle, std::size_t count, milliseconds wait) const {
+  return wait_for(needle, count, err_, wait);
 }
 
 bool ChildProcess::wait_for_output_end(milliseconds wait) const {

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,9 @@ class ChildProcess {
   // Wait until the captured output contains `needle`; false when the wait passes.
   bool wait_for_out(const std::string& needle, milliseconds wait = kGenerousWait) const;
   bool wait_for_err(const std::string& needle, milliseconds wait = kGenerousWait) const;
+  // Until standard error holds `needle` at least `count` times.
+  bool wait_for_err_count(const std::string& needle, std::size_t count,
+                          milliseconds wait = kGenerousWait) const;
   // The exit status (128 + signal for a killed process), or nullopt while it still runs.
   std::optional<int> wait_exit(milliseconds wait = kGenerousWait);
   // Waits until both output streams have ended (after exit), so out()/err() are complete.
@@ -58,7 +62,8 @@ class ChildProcess {
 
  private:
   void read_stream(int fd, std::string& into);
-  bool wait_for(const std::string& needle, const std::string& stream, milliseconds wait) const;
+  bool wait_for(const std::string& needle, std::size_t count, const std::string& stream,
+                milliseconds wait) const;
 
   std::vector<std::string> argv_;
   pid_t pid_;
