@@ -79,7 +79,7 @@ void BM_RoundTrip(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_RoundTrip)->MinTime(3.0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RoundTrip)->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMicrosecond);
 
 void BM_RoundTripParallel(benchmark::State& state) {
   auto& setup = shared_setup();
