@@ -3,6 +3,8 @@
 #include <string>
 #include <variant>
 
+#include "server/server.hpp"
+
 namespace vesk::cli {
 namespace {
 
@@ -17,8 +19,7 @@ Status not_available_yet(std::string_view command) {
 }
 
 Status dispatch_server(const ServerCommand& command, const AppPaths& paths) {
-  (void)paths;
-  if (!command.subcommand) return not_available_yet("server");  // serve in this process
+  if (!command.subcommand) return run_server(paths, command.args.host, command.args.port);
   switch (*command.subcommand) {
     case ServerSubcommand::stop: return not_available_yet("server stop");
     case ServerSubcommand::restart: return not_available_yet("server restart");
