@@ -46,6 +46,10 @@ std::optional<std::vector<std::string>> read_stat_fields(pid_t pid) {
   return fields;
 }
 
+// How long kill_process_tree waits for a killed process to disappear; a process stuck in
+// an uninterruptible wait may take longer, and is then left to finish dying on its own.
+constexpr std::chrono::seconds kKillSettleTime{5};
+
 constexpr std::size_t kStateField = 0;       // field 3
 constexpr std::size_t kParentField = 1;      // field 4
 constexpr std::size_t kStartTimeField = 19;  // field 22, clock ticks after boot
@@ -191,6 +195,12 @@ Status kill_process_tree(Pid pid) {
   }
   if (root_error != 0 && root_error != ESRCH) {
     return fail(system_error(root_error, "failed to kill process " + std::to_string(pid)));
+  }
+  // SIGKILL is delivered asynchronously. Callers go on to reuse what the process held
+  // (a server's port, a browser's profile directory), so wait until it is gone.
+  const auto deadline = std::chrono::steady_clock::now() + kKillSettleTime;
+  while (process_is_alive(pid) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return {};
 }
