@@ -18,6 +18,11 @@ Status run_raw_command(const RequestSender& send, CommandWord word, const RawBro
 // {"args", "tab", "sourceCommand": method} sent under `method`, the result printed.
 Status run_raw_method(const RequestSender& send, const std::string& method, const RawBrowserArgs& args);
 
+// "mouse" and the 46 raw commands, by word.
+Status run_raw_browser_command(const RequestSender& send, CommandWord word, const RawBrowserArgs& args);
+// "click", "fill", "select", by word.
+Status run_action_command(const RequestSender& send, CommandWord word, const ActionArgs& args);
+
 // "click": a mouse click at coordinates, or the element action "element.click".
 Status run_click(const RequestSender& send, const ActionArgs& args);
 // "mouse": "mouse.click" for the words click X Y, the raw method "mouse" otherwise.
@@ -42,10 +47,5 @@ Status run_pdf(const RequestSender& send, const PdfArgs& args);
 Status run_screenshot(const RequestSender& send, const ScreenshotArgs& args);
 Status run_download(const RequestSender& send, const DownloadArgs& args);
 Status run_upload(const RequestSender& send, const UploadArgs& args);
-
-// The handler for any browser command word with its record; nullopt when the word is not
-// a browser command (server, instance, health, status) or the record does not match it.
-std::optional<Status> run_browser_command(const RequestSender& send, CommandWord word,
-                                          const CommandArgs& args);
 
 }  // namespace vesk::cli

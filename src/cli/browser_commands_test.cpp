@@ -43,7 +43,7 @@ TEST(RawCommands, EachWordSendsItsMethodWithTheWordsAndTab) {
   for (const auto& [word, method] : cases) {
     ScriptedBrowser browser;
     const RawBrowserArgs args{"7", {"a", "--tab", "-x"}};
-    const Printed printed = run_capturing([&] { return *run_browser_command(browser.sender(), word, args); });
+    const Printed printed = run_capturing([&] { return run_raw_browser_command(browser.sender(), word, args); });
     ASSERT_TRUE(printed.status) << method;
     ASSERT_EQ(browser.received.size(), 1u) << method;
     EXPECT_EQ(browser.received[0].method, method);
@@ -106,7 +106,7 @@ TEST(Click, CoordinatesBecomeAMouseClickAndAnythingElseAnElementClick) {
   };
   for (const auto& c : cases) {
     ScriptedBrowser browser;
-    const Printed printed = run_capturing([&] { return run_click(browser.sender(), c.args); });
+    const Printed printed = run_capturing([&] { return run_action_command(browser.sender(), CommandWord::click, c.args); });
     ASSERT_TRUE(printed.status) << c.name;
     ASSERT_EQ(browser.received.size(), 1u) << c.name;
     const auto& [method, params] = browser.received[0];
@@ -149,7 +149,8 @@ TEST(Mouse, OnlyClickWithTwoNumbersBecomesAMouseClick) {
   };
   for (const auto& c : cases) {
     ScriptedBrowser browser;
-    const Printed printed = run_capturing([&] { return run_mouse(browser.sender(), RawBrowserArgs{"t", c.words}); });
+    const Printed printed = run_capturing(
+        [&] { return run_raw_browser_command(browser.sender(), CommandWord::mouse, RawBrowserArgs{"t", c.words}); });
     ASSERT_TRUE(printed.status);
     ASSERT_EQ(browser.received.size(), 1u);
     EXPECT_EQ(browser.received[0].method, c.method);
@@ -300,15 +301,6 @@ TEST(ProfileCommands, SendTheirFieldsWithoutSourceCommand) {
     EXPECT_EQ(browser.received.at(0).method, method);
     EXPECT_EQ(browser.received.at(0).params, params);
   }
-}
-
-TEST(BrowserCommand, LocalCommandsAreNotBrowserCommands) {
-  ScriptedBrowser browser;
-  for (const CommandWord word : {CommandWord::server, CommandWord::health, CommandWord::status,
-                                 CommandWord::instance, CommandWord::instances}) {
-    EXPECT_FALSE(run_browser_command(browser.sender(), word, NoArgs{}));
-  }
-  EXPECT_TRUE(browser.received.empty());
 }
 
 }  // namespace

@@ -44,4 +44,13 @@ Status run_element_action(const RequestSender& send, const std::string& method, 
   return print_result(*result);
 }
 
+Status run_action_command(const RequestSender& send, CommandWord word, const ActionArgs& args) {
+  switch (word) {
+    case CommandWord::click: return run_click(send, args);
+    case CommandWord::fill: return run_element_action(send, "element.fill", args);
+    case CommandWord::select: return run_element_action(send, "element.select", args);
+    default: return fail("\"" + std::string(command_word_text(word)) + "\" is not an element action");
+  }
+}
+
 }  // namespace vesk::cli

@@ -99,7 +99,7 @@ TEST(ElementActions, SnapTakesOneSnapshotAfterTheActionAndMergesIt) {
   args.selector = "#q";
   args.args = {"hello"};
   args.snap = true;
-  const Printed printed = run_capturing([&] { return run_element_action(browser.sender(), "element.fill", args); });
+  const Printed printed = run_capturing([&] { return run_action_command(browser.sender(), CommandWord::fill, args); });
   ASSERT_TRUE(printed.status);
   EXPECT_EQ(browser.methods(), (std::vector<std::string>{"element.fill", "page.snapshot"}));
   EXPECT_EQ(browser.received[0].params,
@@ -122,7 +122,7 @@ TEST(ElementActions, SnapDiffPollsUntilThePageChanges) {
     args.tab = "9";
     args.snap_diff = true;
     args.snap = also_snap;
-    const Printed printed = run_capturing([&] { return run_element_action(browser.sender(), "element.select", args); });
+    const Printed printed = run_capturing([&] { return run_action_command(browser.sender(), CommandWord::select, args); });
     ASSERT_TRUE(printed.status);
     EXPECT_EQ(browser.methods(), (std::vector<std::string>{"page.snapshot", "element.select", "page.snapshot",
                                                            "page.snapshot", "page.snapshot"}));
@@ -138,7 +138,7 @@ TEST(ElementActions, WithoutBaselineOnePolledSnapshotIsTaken) {
   ScriptedBrowser browser(page_changing_at(100, /*fail_baseline=*/true));
   ActionArgs args;
   args.snap_diff = true;
-  const Printed printed = run_capturing([&] { return run_element_action(browser.sender(), "element.fill", args); });
+  const Printed printed = run_capturing([&] { return run_action_command(browser.sender(), CommandWord::fill, args); });
   ASSERT_TRUE(printed.status);
   EXPECT_EQ(browser.methods(), (std::vector<std::string>{"page.snapshot", "element.fill", "page.snapshot"}));
   EXPECT_EQ(printed.out, "{\n  \"done\": true,\n  \"snapshot\": {\n    \"v\": 1\n  }\n}\n");
@@ -162,7 +162,7 @@ TEST(ElementActions, FailuresEndTheCommandBeforeAnythingIsPrinted) {
     });
     ActionArgs args;
     args.snap = c.snap;
-    const Printed printed = run_capturing([&] { return run_element_action(browser.sender(), "element.fill", args); });
+    const Printed printed = run_capturing([&] { return run_action_command(browser.sender(), CommandWord::fill, args); });
     ASSERT_FALSE(printed.status) << c.name;
     EXPECT_EQ(printed.status.error().text(), "browserError: gone") << c.name;
     EXPECT_EQ(browser.methods(), c.methods) << c.name;
@@ -177,7 +177,7 @@ TEST(ElementActions, AResultThatIsNotAnObjectIsPrintedUnchanged) {
   });
   ActionArgs args;
   args.snap = true;
-  const Printed printed = run_capturing([&] { return run_element_action(browser.sender(), "element.fill", args); });
+  const Printed printed = run_capturing([&] { return run_action_command(browser.sender(), CommandWord::fill, args); });
   ASSERT_TRUE(printed.status);
   EXPECT_EQ(printed.out, "\"filled\"\n");
 }

@@ -44,4 +44,9 @@ Status run_raw_command(const RequestSender& send, CommandWord word, const RawBro
   return run_raw_method(send, *method, args);
 }
 
+Status run_raw_browser_command(const RequestSender& send, CommandWord word, const RawBrowserArgs& args) {
+  if (word == CommandWord::mouse) return run_mouse(send, args);
+  return run_raw_command(send, word, args);
+}
+
 }  // namespace vesk::cli
