@@ -36,7 +36,9 @@ class InProcessBroker : public ::testing::Test {
     std::string error;
     auto browser = FakeBrowser::connect(config, &error);
     EXPECT_TRUE(browser) << error;
-    if (browser) EXPECT_TRUE(browser->accepted()) << browser->hello_answer().dump();
+    if (browser) {
+      EXPECT_TRUE(browser->accepted()) << browser->hello_answer().dump();
+    }
     return browser;
   }
 

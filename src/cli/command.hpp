@@ -57,69 +57,84 @@ std::optional<CommandWord> command_word_from_text(std::string_view text);
 struct ServerArgs {
   std::string host = "127.0.0.1";
   std::uint16_t port = 51234;
+  bool operator==(const ServerArgs&) const = default;
 };
 
 enum class ServerSubcommand : std::uint8_t { stop, restart };
 
 struct ServerCommand {
-  std::optional<ServerSubcommand> subcommand;  // nullopt: run the server in this process
+  std::optional<ServerSubcommand> subcommand{};  // nullopt: run the server in this process
   ServerArgs args;                             // ignored by "stop"
+  bool operator==(const ServerCommand&) const = default;
 };
 
-struct ProfileList {};
+struct ProfileList {
+  bool operator==(const ProfileList&) const = default;
+};
 struct ProfileCreate {
-  std::string name;
+  std::string name{};
+  bool operator==(const ProfileCreate&) const = default;
 };
 struct ProfileOpen {
-  std::string id;
+  std::string id{};
+  bool operator==(const ProfileOpen&) const = default;
 };
 struct ProfileDelete {
-  std::string id;
+  std::string id{};
+  bool operator==(const ProfileDelete&) const = default;
 };
 struct ProfileCommand {
-  std::variant<ProfileList, ProfileCreate, ProfileOpen, ProfileDelete> subcommand;
+  std::variant<ProfileList, ProfileCreate, ProfileOpen, ProfileDelete> subcommand{};
+  bool operator==(const ProfileCommand&) const = default;
 };
 
-struct InstanceList {};
+struct InstanceList {
+  bool operator==(const InstanceList&) const = default;
+};
 struct StartInstanceArgs {
   std::string profile = "default";
   bool headless = false;
   bool headed = false;  // never both: the parser rejects --headless with --headed
   std::string browser_binary = "veskbrowser";  // path
-  std::optional<std::string> server_host;
-  std::optional<std::uint16_t> server_port;
+  std::optional<std::string> server_host{};
+  std::optional<std::uint16_t> server_port{};
+  bool operator==(const StartInstanceArgs&) const = default;
 };
 struct InstanceStop {
-  std::string id;
+  std::string id{};
+  bool operator==(const InstanceStop&) const = default;
 };
 struct InstanceCommand {
-  std::variant<InstanceList, StartInstanceArgs, InstanceStop> subcommand;
+  std::variant<InstanceList, StartInstanceArgs, InstanceStop> subcommand{};
+  bool operator==(const InstanceCommand&) const = default;
 };
 
 // ---- browser commands ------------------------------------------------------------------
 
 // "mouse" and the raw commands: words passed on to the browser unchanged.
 struct RawBrowserArgs {
-  std::optional<std::string> tab;
-  std::vector<std::string> args;
+  std::optional<std::string> tab{};
+  std::vector<std::string> args{};
+  bool operator==(const RawBrowserArgs&) const = default;
 };
 
 // "click", "fill", "select".
 struct ActionArgs {
-  std::optional<std::string> selector;
-  std::vector<std::string> args;
-  std::optional<std::string> tab;
+  std::optional<std::string> selector{};
+  std::vector<std::string> args{};
+  std::optional<std::string> tab{};
   bool snap = false;
   bool snap_diff = false;
   bool text = false;
   bool wait_nav = false;
   bool dismiss_banners = false;
-  std::optional<std::string> mode;
+  std::optional<std::string> mode{};
   bool humanize = false;
-  std::optional<double> x;
-  std::optional<double> y;
-  std::optional<std::string> dialog_action;
-  std::optional<std::string> dialog_text;
+  std::optional<double> x{};
+  std::optional<double> y{};
+  std::optional<std::string> dialog_action{};
+  std::optional<std::string> dialog_text{};
+  bool operator==(const ActionArgs&) const = default;
 };
 
 // "back", "forward", "reload".
@@ -128,16 +143,17 @@ struct AfterActionArgs {
   bool snap_diff = false;
   bool text = false;
   bool dismiss_banners = false;
+  bool operator==(const AfterActionArgs&) const = default;
 };
 
 // "nav", "navigate".
 struct NavArgs {
-  std::string url;
+  std::string url{};
   bool snap = false;
   bool snap_diff = false;
   bool text = false;
   bool new_tab = false;
-  std::optional<std::string> tab;
+  std::optional<std::string> tab{};
   bool block_images = false;
   bool block_ads = false;
   bool dismiss_banners = false;
@@ -145,59 +161,68 @@ struct NavArgs {
   bool pdf = false;
   bool screenshot = false;
   bool capture = false;
+  bool operator==(const NavArgs&) const = default;
 };
 
 // "snap".
 struct SnapArgs {
-  std::optional<std::string> selector;
-  std::optional<std::string> tab;
+  std::optional<std::string> selector{};
+  std::optional<std::string> tab{};
   bool full = false;
   bool diff = false;
   bool interactive = false;
   bool compact = false;
-  std::optional<std::uint32_t> max_tokens;
+  std::optional<std::uint32_t> max_tokens{};
+  bool operator==(const SnapArgs&) const = default;
 };
 
 // "tab", "tabs".
 struct TabArgs {
-  std::optional<std::string> command_or_id;
-  std::optional<std::string> tab_id;
+  std::optional<std::string> command_or_id{};
+  std::optional<std::string> tab_id{};
+  bool operator==(const TabArgs&) const = default;
 };
 
 // "pdf".
 struct PdfArgs {
-  std::optional<std::string> output;  // path
+  std::optional<std::string> output{};  // path
   bool landscape = false;
+  bool operator==(const PdfArgs&) const = default;
 };
 
 // "screenshot", "ss".
 struct ScreenshotArgs {
-  std::optional<std::string> output;  // path
+  std::optional<std::string> output{};  // path
   bool full = false;
+  bool operator==(const ScreenshotArgs&) const = default;
 };
 
 // "download".
 struct DownloadArgs {
-  std::string url;
-  std::optional<std::string> output;  // path
-  std::optional<std::string> dir;     // path
-  std::optional<std::string> tab;
+  std::string url{};
+  std::optional<std::string> output{};  // path
+  std::optional<std::string> dir{};     // path
+  std::optional<std::string> tab{};
   bool overwrite = false;
   bool wait = false;
+  bool operator==(const DownloadArgs&) const = default;
 };
 
 // "upload".
 struct UploadArgs {
-  std::optional<std::string> selector;
-  std::vector<std::string> files;        // paths
-  std::vector<std::string> base64;       // in command-line order
-  std::vector<std::string> base64_file;  // paths, in command-line order
-  std::optional<std::string> tab;
+  std::optional<std::string> selector{};
+  std::vector<std::string> files{};        // paths
+  std::vector<std::string> base64{};       // in command-line order
+  std::vector<std::string> base64_file{};  // paths, in command-line order
+  std::optional<std::string> tab{};
   bool snap_diff = false;
+  bool operator==(const UploadArgs&) const = default;
 };
 
 // "health", "status", "snapshot": no arguments.
-struct NoArgs {};
+struct NoArgs {
+  bool operator==(const NoArgs&) const = default;
+};
 
 // The record of the chosen command; which alternative goes with which word:
 // NoArgs (health, status, snapshot), ServerCommand, ProfileCommand (profile, profiles),
@@ -214,7 +239,8 @@ using CommandArgs = std::variant<NoArgs, ServerCommand, ProfileCommand, Instance
 struct Cli {
   std::uint8_t verbose = 0;  // occurrences of -v/--verbose at the deepest level, at most 255
   CommandWord word = CommandWord::status;
-  CommandArgs args;
+  CommandArgs args{};
+  bool operator==(const Cli&) const = default;
 };
 
 }  // namespace vesk::cli

@@ -4,6 +4,9 @@
 #include <variant>
 
 #include "cli/browser_commands.hpp"
+#include "client/server_control.hpp"
+#include "launch/instance_commands.hpp"
+#include "server/server.hpp"
 
 namespace vesk::cli {
 namespace {
@@ -19,30 +22,37 @@ Status not_available_yet(std::string_view command) {
 }
 
 Status dispatch_server(const ServerCommand& command, const AppPaths& paths) {
-  (void)paths;
-  if (!command.subcommand) return not_available_yet("server");  // serve in this process
+  if (!command.subcommand) return run_server(paths, command.args.host, command.args.port);
   switch (*command.subcommand) {
-    case ServerSubcommand::stop: return not_available_yet("server stop");
-    case ServerSubcommand::restart: return not_available_yet("server restart");
+    case ServerSubcommand::stop: return stop_server(paths);
+    case ServerSubcommand::restart: return restart_server(paths, command.args.host, command.args.port);
   }
   return not_available_yet("server");
 }
 
+LaunchOptions launch_options(const StartInstanceArgs& args) {
+  return LaunchOptions{
+      .profile = args.profile,
+      .mode = args.headed ? BrowserMode::Headed : BrowserMode::Headless,
+      .browser_binary = args.browser_binary,
+      .server_host = args.server_host,
+      .server_port = args.server_port,
+  };
+}
+
 Status dispatch_instance(const InstanceCommand& command, const AppPaths& paths) {
-  (void)paths;
   return std::visit(
       Overloaded{
-          [&](const InstanceList&) { return not_available_yet("instance list"); },
-          [&](const StartInstanceArgs&) { return not_available_yet("instance start"); },
-          [&](const InstanceStop&) { return not_available_yet("instance stop"); },
+          [&](const InstanceList&) { return list_instances_command(paths); },
+          [&](const StartInstanceArgs& args) { return start_instance_command(paths, launch_options(args)); },
+          [&](const InstanceStop& stop) { return stop_instance_command(paths, stop.id); },
       },
       command.subcommand);
 }
 
 Status dispatch_no_args(CommandWord word, const AppPaths& paths) {
-  (void)paths;
   if (word == CommandWord::snapshot) return run_snapshot(browser_sender(paths));
-  return not_available_yet(command_word_text(word));  // health, status
+  return show_status(paths);  // health, status
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "fake_browser.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <utility>
 
 namespace vesk::test {
@@ -115,8 +117,8 @@ void FakeBrowser::serve() {
       for (const Json& frame : *before) sent = sent && send_text(socket_, frame.dump());
     }
     if (behaviour.value("disconnect", false)) break;
-    if (auto delay = behaviour.find("delay_ms"); delay != behaviour.end() && delay->is_number_unsigned()) {
-      std::this_thread::sleep_for(milliseconds(delay->get<std::uint64_t>()));
+    if (auto delay = behaviour.find("delay_ms"); delay != behaviour.end() && delay->is_number_integer()) {
+      std::this_thread::sleep_for(milliseconds(std::max<std::int64_t>(0, delay->get<std::int64_t>())));
     }
     if (auto answer = scripted_answer(behaviour, request)) sent = sent && send_text(socket_, *answer);
     if (!sent) break;
