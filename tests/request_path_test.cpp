@@ -124,6 +124,16 @@ TEST_F(RequestPath, DeadInstanceIsReplacedAndTheRetrySucceeds) {
   EXPECT_TRUE(process_is_alive(instances[0]["pid"].get<Pid>()));
 }
 
+TEST_F(RequestPath, BrowserCommandReplacesADeadInstance) {
+  record_dead_instance(TestEnv::fake_browser_binary().string());
+  auto title = env_.run_vesk({"title"});
+  ASSERT_EQ(title.status, 0) << title.err;
+  EXPECT_EQ(Json::parse(title.out)["method"], "page.title");
+  EXPECT_NE(title.err.find("detected 1 stale VeskBrowser instance(s); restarting before retry"), std::string::npos);
+  EXPECT_NE(title.err.find("retrying method page.title after VeskBrowser restart"), std::string::npos);
+  EXPECT_EQ(title.err.find("terminating stale"), std::string::npos) << "a dead process is not killed";
+}
+
 TEST_F(RequestPath, RetriesRunOutWhenTheNewBrowserNeverConnects) {
   // "true" starts fine and exits at once: the replacement never says hello.
   record_dead_instance("true");

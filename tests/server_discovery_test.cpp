@@ -73,7 +73,7 @@ TEST_F(ServerDiscovery, CommandWithoutServerStartsOneInTheBackgroundAndLaterOnes
   EXPECT_EQ(env_.read_state()["server"], record);
 }
 
-TEST_F(ServerDiscovery, RacingCommandsStartExactlyOneServer) {
+TEST_F(ServerDiscovery, RacingInstanceStartsStartExactlyOneServer) {
   std::vector<ChildProcess*> racers;
   for (int i = 0; i < 3; ++i) racers.push_back(&env_.start_vesk(start_instance_args()));
   std::string logs;
@@ -89,6 +89,21 @@ TEST_F(ServerDiscovery, RacingCommandsStartExactlyOneServer) {
   const Json state = env_.read_state();
   const std::string port_argument = "--vesk-port=" + std::to_string(state["server"]["port"].get<int>());
   EXPECT_EQ(count_of(read_file(env_.record_dir() / "argv.jsonl"), port_argument), 3u);
+}
+
+TEST_F(ServerDiscovery, RacingBrowserCommandsStartExactlyOneServer) {
+  ChildProcess& first = env_.start_vesk({"title"});
+  ChildProcess& second = env_.start_vesk({"url"});
+  std::string logs;
+  for (auto* racer : {&first, &second}) {
+    // No browser is connected: each reaches the server and is told so.
+    ASSERT_EQ(racer->wait_exit(), 1);
+    racer->wait_for_output_end();
+    EXPECT_NE(racer->err().find("noBrowser: no connected Chromium instance"), std::string::npos) << racer->err();
+    logs += racer->err();
+  }
+  EXPECT_EQ(count_of(logs, "starting background VeskApp server"), 1u) << logs;
+  EXPECT_EQ(background_servers().size(), 1u);
 }
 
 TEST_F(ServerDiscovery, StatusClearsAStaleServerRecord) {
