@@ -317,6 +317,7 @@ TEST_F(ServerProcess, ManyClientsAtOnceEachGetTheirOwnAnswer) {
   start_server();
   auto fake = browser("tab", Json::object());  // echoes method and params
   ASSERT_TRUE(fake && wait_registered("tab"));
+  const Json marker = {{"agentId", "tab"}, {"shared", true}};
   constexpr int kClients = 64;
   std::vector<Json> answers(kClients);
   std::vector<std::thread> clients;
@@ -331,7 +332,7 @@ TEST_F(ServerProcess, ManyClientsAtOnceEachGetTheirOwnAnswer) {
   for (auto& client : clients) client.join();
   for (int i = 0; i < kClients; ++i) {
     EXPECT_EQ(answers[i], answer_message("cli_" + std::to_string(i),
-                                         {{"method", "page.eval"}, {"params", {{"n", i}}}}));
+                                         {{"method", "page.eval"}, {"params", {{"n", i}}}, {"vesk", marker}}));
   }
   EXPECT_EQ(fake->requests().size(), static_cast<std::size_t>(kClients));
 }
