@@ -319,6 +319,8 @@ RecordKind record_kind_of(CommandWord word) {
 Grammar::Grammar() : root_(std::make_unique<CLI::App>("VeskApp command line controller", "vesk")) {
   CLI::App& root = *root_;
   root.formatter(std::make_shared<UsageFormatter>());
+  // Inherited by every command defined below; the word scan answers it, CLI11 only lists it.
+  root.set_help_flag("-h,--help");
   root.require_subcommand(1);
   // -v/--verbose is counted by the word scan at every level; declared here for the usage.
   root.add_flag("-v,--verbose");

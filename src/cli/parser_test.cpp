@@ -85,7 +85,10 @@ INSTANTIATE_TEST_SUITE_P(
                                                    .server_port = 9000}}},
         Accepted{{"instance", "start", "--headless"}, W::instance,
                  InstanceCommand{StartInstanceArgs{.headless = true}}},
-        Accepted{{"instance", "stop", "abc"}, W::instance, InstanceCommand{InstanceStop{"abc"}}}),
+        Accepted{{"instance", "stop", "abc"}, W::instance, InstanceCommand{InstanceStop{"abc"}}},
+        // A word in a positional slot is a value even when it is also a command word.
+        Accepted{{"instance", "stop", "list"}, W::instance, InstanceCommand{InstanceStop{"list"}}},
+        Accepted{{"profile", "create", "status"}, W::profile, ProfileCommand{ProfileCreate{"status"}}}),
     case_name);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -108,6 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
         Accepted{{"snap", "--max-tokens=0", "-d", "--interactive"}, W::snap,
                  SnapArgs{.diff = true, .interactive = true, .max_tokens = 0U}},
         Accepted{{"tab"}, W::tab, TabArgs{}},
+        Accepted{{"tab", "help", "nav"}, W::tab, TabArgs{"help", "nav"}},
+        Accepted{{"nav", "status"}, W::nav, NavArgs{.url = "status"}},
         Accepted{{"tabs", "new"}, W::tabs, TabArgs{"new", std::nullopt}},
         Accepted{{"tab", "close", "t7"}, W::tab, TabArgs{"close", "t7"}},
         Accepted{{"back"}, W::back, AfterActionArgs{}},
