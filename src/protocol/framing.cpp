@@ -5,11 +5,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "protocol/wire_json.hpp"
+
 namespace vesk {
 
 namespace {
 
-// Receive size when the buffer has no larger spare capacity.
+// The least a receive asks for.
 constexpr std::size_t kReadBlock = 64 * 1024;
 // A buffer grown beyond this by one large message is released once the message is done.
 constexpr std::size_t kKeptCapacity = 1024 * 1024;
@@ -114,25 +116,29 @@ class BracketScanner {
   Found next_backslash_;
 };
 
-// One receive into the end of `buffer`. Returns the number of bytes received (0 at the
-// end of the stream).
-Result<std::size_t> receive_more(int fd, std::string& buffer) {
-  const std::size_t old_size = buffer.size();
-  const std::size_t spare = buffer.capacity() - old_size;
-  const std::size_t want = spare > kReadBlock ? spare : kReadBlock;
-  int error = 0;
-  buffer.resize_and_overwrite(old_size + want, [&](char* data, std::size_t) {
-    for (;;) {
-      const ssize_t got = ::read(fd, data + old_size, want);
-      if (got >= 0) return old_size + static_cast<std::size_t>(got);
-      if (errno != EINTR) {
-        error = errno;
-        return old_size;
-      }
+// One receive into the end of `buffer`, as much as its spare capacity takes. Returns the
+// number of bytes received (0 at the end of the stream).
+Result<std::size_t> receive_more(int fd, ByteBuffer& buffer) {
+  if (!buffer.reserve_extra(kReadBlock)) {
+    return fail("out of memory reading a message of more than " + std::to_string(buffer.size()) + " bytes");
+  }
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer.data() + buffer.size(), buffer.capacity() - buffer.size());
+    if (got >= 0) {
+      buffer.commit(static_cast<std::size_t>(got));
+      return static_cast<std::size_t>(got);
     }
-  });
-  if (error != 0) return fail(system_error(error));
-  return buffer.size() - old_size;
+    if (errno != EINTR) return fail(system_error(errno));
+  }
+}
+
+// Parses the message text; a value too large for memory is an error like any other.
+Result<Json> parse_message_text(std::string_view text) {
+  try {
+    return parse_wire_json(text);
+  } catch (const std::bad_alloc&) {
+    return fail("out of memory parsing a message of " + std::to_string(text.size()) + " bytes");
+  }
 }
 
 std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
@@ -178,7 +184,7 @@ Result<Message> decode_legacy_frame(Json& value, const Error& reason) {
 }  // namespace
 
 Result<Message> read_message(Connection& connection) {
-  std::string& buffer = connection.pending_;
+  ByteBuffer& buffer = connection.pending_;
   std::size_t& consumed = connection.consumed_;
   BracketScanner scanner;
   std::size_t position = consumed;
@@ -189,7 +195,7 @@ Result<Message> read_message(Connection& connection) {
     if (!scanner.started()) {
       buffer.clear();
     } else if (scanner.begin() > 0) {
-      buffer.erase(0, scanner.begin());
+      buffer.drop_front(scanner.begin());
       scanner.message_moved_to_front();
     }
     consumed = 0;
@@ -199,15 +205,17 @@ Result<Message> read_message(Connection& connection) {
     if (*received == 0) return fail("failed to fill whole buffer", ErrorKind::EndOfStream);
   }
 
-  auto value = parse_json(std::string_view(buffer).substr(scanner.begin(), end - scanner.begin()));
+  auto value = parse_message_text(buffer.view().substr(scanner.begin(), end - scanner.begin()));
   consumed = end;
   if (consumed == buffer.size()) {
     buffer.clear();
     consumed = 0;
   }
   if (buffer.capacity() > kKeptCapacity) {
-    buffer = buffer.substr(consumed);
+    // A large message is done: keep only what follows it.
+    buffer.drop_front(consumed);
     consumed = 0;
+    buffer.shrink(kReadBlock);
   }
   if (!value) return fail(value.error());
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/error.hpp"
+#include "platform/byte_buffer.hpp"
 #include "platform/socket.hpp"
 #include "protocol/message.hpp"
 
@@ -28,7 +29,7 @@ class Connection {
   // Bytes received but not yet returned as part of a message: pending_[consumed_, size).
   // During a read the message being cut out also lives here, so it is copied only when
   // the buffer is compacted, never byte by byte.
-  std::string pending_;
+  ByteBuffer pending_;
   std::size_t consumed_ = 0;
 };
 

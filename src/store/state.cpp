@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <limits>
@@ -32,7 +33,10 @@ constexpr std::array<std::pair<InstanceStatus, std::string_view>, 3> kStatusName
 // ("invalid type for `port` in instances[0]: ...").
 class RecordReader {
  public:
-  RecordReader(const Json& object, std::string where) : object_(object), where_(std::move(where)) {}
+  // `where` names the record ("" for the top level); `position` ends missing-member
+  // errors (" at line 6 column 1": where the record's closing brace is, when known).
+  RecordReader(const Json& object, std::string where, std::string position = "")
+      : object_(object), where_(std::move(where)), position_(std::move(position)) {}
 
   // nullptr when the member is missing.
   const Json* find(const char* name) const {
@@ -42,7 +46,7 @@ class RecordReader {
 
   Result<const Json*> require(const char* name) const {
     const Json* value = find(name);
-    if (value == nullptr) return fail("missing field `" + std::string(name) + "`" + suffix());
+    if (value == nullptr) return fail("missing field `" + std::string(name) + "`" + suffix() + position_);
     return value;
   }
 
@@ -114,7 +118,19 @@ class RecordReader {
 
   const Json& object_;
   std::string where_;
+  std::string position_;
 };
+
+// " at line L column C" of the last byte that is not white space: the closing brace of a
+// text that parsed as an object.
+std::string closing_position(std::string_view text) {
+  const auto last = text.find_last_not_of(" \t\r\n");
+  if (last == std::string_view::npos) return "";
+  const auto line_start = text.rfind('\n', last);
+  const std::size_t line = 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + last, '\n'));
+  const std::size_t column = line_start == std::string_view::npos ? last + 1 : last - line_start;
+  return " at line " + std::to_string(line) + " column " + std::to_string(column);
+}
 
 // Unwraps a Result member into `target`, or returns its error from the enclosing function.
 #define VESK_TRY_ASSIGN(target, expression)   \
@@ -299,7 +315,7 @@ Result<State> parse_state(std::string_view text) {
     return fail(std::string("invalid type: expected a state object, found ") + value->type_name());
   }
 
-  const RecordReader top(*value, "");
+  const RecordReader top(*value, "", closing_position(text));
   State state;
   VESK_TRY_ASSIGN(state.version, top.number<std::uint32_t>("version"));
   if (const Json* server = top.find("server"); server != nullptr && !server->is_null()) {

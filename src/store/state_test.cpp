@@ -206,7 +206,8 @@ TEST_F(StateFile, UnreadableFilesFailWithTheReason) {
   } cases[] = {
       {"", "parse error at line 1, column 1"},
       {"{\"version\":1,\"profiles\":[]", "parse error"},
-      {R"({"version":1,"profiles":[]})", "missing field `instances`"},
+      {R"({"version":1,"profiles":[]})", "missing field `instances` at line 1 column 27"},
+      {"{\n  \"version\": 1,\n  \"profiles\": []\n}\n", "missing field `instances` at line 4 column 1"},
       {R"({"profiles":[],"instances":[]})", "missing field `version`"},
       {R"({"version":-1,"profiles":[],"instances":[]})", "`version`"},
       {R"({"version":4294967296,"profiles":[],"instances":[]})", "`version`"},
