@@ -1,4 +1,5 @@
 // pdf, screenshot, download and upload: path texts, messages, file entries.
+#include <sodium.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,7 +51,7 @@ TEST(PageFiles, RefuseAPathThatIsNotUtf8BeforeSending) {
   for (const Printed& printed : {run_capturing([&] { return run_pdf(browser.sender(), PdfArgs{kInvalidPath, false}); }),
                                  run_capturing([&] { return run_screenshot(browser.sender(), ScreenshotArgs{kInvalidPath, false}); })}) {
     ASSERT_FALSE(printed.status);
-    EXPECT_EQ(printed.status.error().text(), "path contains invalid UTF-8 characters");
+    EXPECT_EQ(printed.status.error().text(), "cannot send path out\xEF\xBF\xBD.pdf: path contains invalid UTF-8 characters");
   }
   EXPECT_TRUE(browser.received.empty());
 }
@@ -96,7 +97,7 @@ TEST(Download, SendsTheParamsAndRefusesInvalidPathsAfterTheStartMessage) {
   args.dir = "d\xff";
   const Printed printed = run_capturing([&] { return run_download(browser.sender(), args); });
   ASSERT_FALSE(printed.status);
-  EXPECT_EQ(printed.status.error().text(), "path contains invalid UTF-8 characters");
+  EXPECT_EQ(printed.status.error().text(), "cannot send path d\xEF\xBF\xBD: path contains invalid UTF-8 characters");
   EXPECT_EQ(printed.err, "download: starting url=https://x/ destination=d\xEF\xBF\xBD\n");
   EXPECT_TRUE(browser.received.empty());
 }
@@ -147,6 +148,19 @@ TEST(UploadEntries, Base64IsStandardWithPadding) {
   const std::pair<std::string, std::string> cases[] = {
       {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {std::string("\xfb\xff\x00", 3), "+/8A"}};
   for (const auto& [bytes, text] : cases) EXPECT_EQ(base64_encode(bytes), text);
+}
+
+TEST(UploadEntries, Base64AgreesWithLibsodiumForEveryLengthAndByte) {
+  std::string bytes;
+  for (int i = 0; i < 300; ++i) bytes += static_cast<char>((i * 151 + 7) & 0xFF);  // every byte value
+  for (size_t length = 0; length <= bytes.size(); ++length) {
+    const std::string_view input(bytes.data(), length);
+    std::string expected(sodium_base64_encoded_len(length, sodium_base64_VARIANT_ORIGINAL), '\0');
+    sodium_bin2base64(expected.data(), expected.size(), reinterpret_cast<const unsigned char*>(input.data()), length,
+                      sodium_base64_VARIANT_ORIGINAL);
+    expected.pop_back();  // the terminating NUL
+    ASSERT_EQ(base64_encode(input), expected) << length;
+  }
 }
 
 // A temporary directory that the test works in; removed afterwards.
