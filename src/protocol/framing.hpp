@@ -25,7 +25,11 @@ class Connection {
  private:
   friend Result<Message> read_message(Connection& connection);
   UniqueFd fd_;
-  std::string pending_;  // bytes after the last message returned
+  // Bytes received but not yet returned as part of a message: pending_[consumed_, size).
+  // During a read the message being cut out also lives here, so it is copied only when
+  // the buffer is compacted, never byte by byte.
+  std::string pending_;
+  std::size_t consumed_ = 0;
 };
 
 // Errors: "failed to fill whole buffer" (EndOfStream) when the stream ends before a

@@ -44,6 +44,9 @@ Message error_message(std::string id, std::string code, std::string message);
 std::string encode_message(const Message& message);
 // The reason on failure names what was wrong (missing member, wrong type, unknown kind).
 Result<Message> decode_message(const Json& value);
+// The same, but moves params, result and error details out of `value` instead of copying
+// them (large uploads). On failure `value` is left unchanged.
+Result<Message> decode_message_taking(Json& value);
 
 // "cli_" and the 32 lower-case hex digits of a random version-4 UUID.
 std::string new_request_id();

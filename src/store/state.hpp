@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/error.hpp"
@@ -61,6 +62,13 @@ Result<State> load_state(const std::filesystem::path& state_path);
 // Writes the whole file atomically (temporary file beside it, flushed, renamed over).
 // The data directory is created user-only and the file is user-only.
 Status save_state(const std::filesystem::path& state_path, const State& state);
+
+// The file's text form, without touching the file system. parse_state checks UTF-8 and
+// the schema; state_text fails only on a browserBinary that is not valid UTF-8.
+Result<State> parse_state(std::string_view text);
+Result<std::string> state_text(const State& state);
+// Where save_state, called from this thread, writes before renaming over state.json.
+std::filesystem::path temporary_state_path(const std::filesystem::path& state_path);
 
 // The records as JSON values for printing (members sorted, as printed output is).
 Json to_json(const ServerRecord& server);

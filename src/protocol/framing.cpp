@@ -1,0 +1,223 @@
+#include "protocol/framing.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vesk {
+
+namespace {
+
+// Receive size when the buffer has no larger spare capacity.
+constexpr std::size_t kReadBlock = 64 * 1024;
+// A buffer grown beyond this by one large message is released once the message is done.
+constexpr std::size_t kKeptCapacity = 1024 * 1024;
+
+bool is_leading_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+
+// Finds where one JSON object or array ends by counting brackets outside strings. The
+// state survives between blocks, so every byte is looked at once however the message
+// arrives. Inside strings the scan jumps with memchr from one quotation mark or reverse
+// solidus to the next; the positions found are remembered, so long strings full of
+// escapes stay linear too.
+class BracketScanner {
+ public:
+  // Scans data[from, to). Returns the index just past the closing bracket that completes
+  // the message, or npos when more bytes are needed.
+  std::size_t scan(const char* data, std::size_t from, std::size_t to) {
+    next_quote_ = next_backslash_ = Found{};  // positions are valid for this block only
+    std::size_t i = from;
+    while (i < to) {
+      if (!started_) {
+        if (is_leading_space(data[i])) {
+          ++i;
+          continue;
+        }
+        started_ = true;
+        begin_ = i;
+      }
+      if (in_string_) {
+        i = skip_in_string(data, i, to);
+        continue;
+      }
+      switch (data[i++]) {
+        case '"':
+          in_string_ = true;
+          break;
+        case '{':
+        case '[':
+          ++depth_;
+          break;
+        case '}':
+        case ']':
+          if (--depth_ == 0) return i;
+          break;
+        default:
+          break;
+      }
+    }
+    return std::string_view::npos;
+  }
+
+  [[nodiscard]] bool started() const { return started_; }
+  // Index of the message's first byte (valid once started).
+  [[nodiscard]] std::size_t begin() const { return begin_; }
+  // The buffer was compacted: everything before the message was dropped.
+  void message_moved_to_front() { begin_ = 0; }
+
+ private:
+  std::size_t skip_in_string(const char* data, std::size_t i, std::size_t to) {
+    if (escaped_) {
+      escaped_ = false;
+      return i + 1;
+    }
+    const std::size_t quote = find(data, i, to, '"', next_quote_);
+    const std::size_t backslash = find(data, i, quote, '\\', next_backslash_);
+    if (backslash < quote) {
+      escaped_ = true;
+      return backslash + 1;
+    }
+    if (quote < to) in_string_ = false;
+    return quote + 1 > to ? to : quote + 1;
+  }
+
+  // The last answer of find() for one byte: where the byte was found, or where the
+  // search ended without finding it. Valid within one scan() call (one data pointer).
+  struct Found {
+    std::size_t position = 0;
+    bool hit = false;
+    bool valid = false;
+  };
+
+  // First index of `byte` in data[i, to), or `to`. Positions only move forward within a
+  // block, so a remembered answer at or after i saves searching the same bytes again.
+  static std::size_t find(const char* data, std::size_t i, std::size_t to, char byte, Found& found) {
+    if (found.valid && i <= found.position) {
+      if (found.hit) return found.position < to ? found.position : to;
+      if (to <= found.position) return to;
+      i = found.position;  // nothing before there; search only the new bytes
+    }
+    const void* hit = std::memchr(data + i, byte, to - i);
+    found.valid = true;
+    found.hit = hit != nullptr;
+    found.position = found.hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : to;
+    return found.position;
+  }
+
+  bool started_ = false;
+  bool in_string_ = false;
+  bool escaped_ = false;
+  std::int32_t depth_ = 0;
+  std::size_t begin_ = 0;
+  Found next_quote_;
+  Found next_backslash_;
+};
+
+// One receive into the end of `buffer`. Returns the number of bytes received (0 at the
+// end of the stream).
+Result<std::size_t> receive_more(int fd, std::string& buffer) {
+  const std::size_t old_size = buffer.size();
+  const std::size_t spare = buffer.capacity() - old_size;
+  const std::size_t want = spare > kReadBlock ? spare : kReadBlock;
+  int error = 0;
+  buffer.resize_and_overwrite(old_size + want, [&](char* data, std::size_t) {
+    for (;;) {
+      const ssize_t got = ::read(fd, data + old_size, want);
+      if (got >= 0) return old_size + static_cast<std::size_t>(got);
+      if (errno != EINTR) {
+        error = errno;
+        return old_size;
+      }
+    }
+  });
+  if (error != 0) return fail(system_error(error));
+  return buffer.size() - old_size;
+}
+
+std::string compact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+bool is_non_negative_integer(const Json& value) {
+  return value.is_number_unsigned() || (value.is_number_integer() && value.get<std::int64_t>() >= 0);
+}
+
+// The older browser frames, tried only after the value failed to decode as a message.
+Result<Message> decode_legacy_frame(Json& value, const Error& reason) {
+  const auto unsupported = [&] {
+    return fail("unsupported JSON message after " + reason.text() + ": " + compact(value));
+  };
+  if (!value.is_object()) return unsupported();
+  const auto type = value.find("type");
+  if (type == value.end() || !type->is_string()) return unsupported();
+
+  Message message;
+  message.version = PROTOCOL_VERSION;
+  if (*type == "heartbeat") {
+    message.id = "heartbeat";
+    message.kind = MessageKind::Event;
+    message.method = "heartbeat";
+    message.params = std::move(value);
+    return message;
+  }
+  if (*type != "hello") return unsupported();
+
+  const auto protocol_version = value.find("protocol_version");
+  if (protocol_version == value.end() || !is_non_negative_integer(*protocol_version)) return unsupported();
+  const auto token = value.find("token");
+  if (token == value.end() || !token->is_string()) return unsupported();
+  const auto instance_id = value.find("instance_id");
+  if (instance_id == value.end() || !instance_id->is_string()) return unsupported();
+
+  message.id = "hello";
+  message.kind = MessageKind::Request;
+  message.method = "hello";
+  message.params = Json{{"instanceId", *instance_id}, {"protocolVersion", *protocol_version}, {"token", *token}};
+  return message;
+}
+
+}  // namespace
+
+Result<Message> read_message(Connection& connection) {
+  std::string& buffer = connection.pending_;
+  std::size_t& consumed = connection.consumed_;
+  BracketScanner scanner;
+  std::size_t position = consumed;
+  std::size_t end = std::string_view::npos;
+
+  while ((end = scanner.scan(buffer.data(), position, buffer.size())) == std::string_view::npos) {
+    // Everything up to the end is scanned: drop what lies before the message, then read on.
+    if (!scanner.started()) {
+      buffer.clear();
+    } else if (scanner.begin() > 0) {
+      buffer.erase(0, scanner.begin());
+      scanner.message_moved_to_front();
+    }
+    consumed = 0;
+    position = buffer.size();
+    auto received = receive_more(connection.fd(), buffer);
+    if (!received) return fail(received.error());
+    if (*received == 0) return fail("failed to fill whole buffer", ErrorKind::EndOfStream);
+  }
+
+  auto value = parse_json(std::string_view(buffer).substr(scanner.begin(), end - scanner.begin()));
+  consumed = end;
+  if (consumed == buffer.size()) {
+    buffer.clear();
+    consumed = 0;
+  }
+  if (buffer.capacity() > kKeptCapacity) {
+    buffer = buffer.substr(consumed);
+    consumed = 0;
+  }
+  if (!value) return fail(value.error());
+
+  auto message = decode_message_taking(*value);
+  if (message) return message;
+  return decode_legacy_frame(*value, message.error());
+}
+
+Status write_message(Connection& connection, const Message& message) {
+  return write_all(connection.fd(), encode_message(message));
+}
+
+}  // namespace vesk
