@@ -41,6 +41,9 @@ struct Tab {
   std::string title;
   SnapshotState snapshot;
   std::vector<std::string> blocked_url_patterns;
+  // Where our last mouse event left the pointer, for "mouse down" without coordinates.
+  double mouse_x = 0;
+  double mouse_y = 0;
 };
 
 class Browser {

@@ -22,6 +22,15 @@ bool is_main_frame_event(const CdpEvent& event, const Tab& tab) {
   return false;
 }
 
+// Events that end a navigation without a load event: a same-document navigation and a
+// page restored from the back-forward cache.
+bool is_finished(const CdpEvent& event, const Tab& tab) {
+  if (event.method == "Page.navigatedWithinDocument") return event.params.value("frameId", "") == tab.target_id;
+  return event.method == "Page.frameNavigated" &&
+         event.params.value("type", "") == "BackForwardCacheRestore" &&
+         !event.params.value("frame", Json::object()).contains("parentId");
+}
+
 constexpr std::array kImagePatterns = {"*.png", "*.jpg", "*.jpeg", "*.gif", "*.webp",
                                        "*.svg", "*.ico", "*.avif", "*.bmp"};
 constexpr std::array kAdPatterns = {
@@ -139,16 +148,27 @@ LoadOutcome LoadWatch::wait_for_navigation(Deadline start_deadline, Deadline loa
     outcome.dialog = started->params;
     return outcome;
   }
-  if (started->method == "Page.loadEventFired" || started->method == "Page.navigatedWithinDocument") {
+  if (started->method == "Page.loadEventFired") {
     outcome.loaded = true;
     return outcome;
   }
-  if (started->method == "Page.frameNavigated" &&
-      started->params.value("type", "") == "BackForwardCacheRestore") {
+  if (is_finished(*started, tab_)) {
     outcome.loaded = true;
     return outcome;
   }
-  return wait_for_load(started->sequence, load_deadline);
+  // The navigation started: it ends with a load event, or stays in the document.
+  auto finished = events_->wait_for(
+      [&](const CdpEvent& e) {
+        return e.method == "Page.javascriptDialogOpening" || e.method == "Page.loadEventFired" ||
+               is_finished(e, tab_);
+      },
+      load_deadline);
+  if (finished && finished->method == "Page.javascriptDialogOpening") {
+    outcome.dialog = finished->params;
+  } else if (finished) {
+    outcome.loaded = true;
+  }
+  return outcome;
 }
 
 std::string normalize_url(const std::string& url) {
