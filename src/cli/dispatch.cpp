@@ -3,6 +3,9 @@
 #include <string>
 #include <variant>
 
+#include "cli/browser_commands.hpp"
+#include "client/server_control.hpp"
+#include "launch/instance_commands.hpp"
 #include "server/server.hpp"
 
 namespace vesk::cli {
@@ -21,27 +24,35 @@ Status not_available_yet(std::string_view command) {
 Status dispatch_server(const ServerCommand& command, const AppPaths& paths) {
   if (!command.subcommand) return run_server(paths, command.args.host, command.args.port);
   switch (*command.subcommand) {
-    case ServerSubcommand::stop: return not_available_yet("server stop");
-    case ServerSubcommand::restart: return not_available_yet("server restart");
+    case ServerSubcommand::stop: return stop_server(paths);
+    case ServerSubcommand::restart: return restart_server(paths, command.args.host, command.args.port);
   }
   return not_available_yet("server");
 }
 
+LaunchOptions launch_options(const StartInstanceArgs& args) {
+  return LaunchOptions{
+      .profile = args.profile,
+      .mode = args.headed ? BrowserMode::Headed : BrowserMode::Headless,
+      .browser_binary = args.browser_binary,
+      .server_host = args.server_host,
+      .server_port = args.server_port,
+  };
+}
+
 Status dispatch_instance(const InstanceCommand& command, const AppPaths& paths) {
-  (void)paths;
   return std::visit(
       Overloaded{
-          [&](const InstanceList&) { return not_available_yet("instance list"); },
-          [&](const StartInstanceArgs&) { return not_available_yet("instance start"); },
-          [&](const InstanceStop&) { return not_available_yet("instance stop"); },
+          [&](const InstanceList&) { return list_instances_command(paths); },
+          [&](const StartInstanceArgs& args) { return start_instance_command(paths, launch_options(args)); },
+          [&](const InstanceStop& stop) { return stop_instance_command(paths, stop.id); },
       },
       command.subcommand);
 }
 
 Status dispatch_no_args(CommandWord word, const AppPaths& paths) {
-  (void)paths;
-  if (word == CommandWord::snapshot) return not_available_yet("snapshot");
-  return not_available_yet(command_word_text(word));  // health, status
+  if (word == CommandWord::snapshot) return run_snapshot(browser_sender(paths));
+  return show_status(paths);  // health, status
 }
 
 }  // namespace
@@ -49,23 +60,23 @@ Status dispatch_no_args(CommandWord word, const AppPaths& paths) {
 // One line per kind of command; each calls the handler of that kind.
 Status dispatch(const Cli& cli, const AppPaths& paths) {
   const CommandWord word = cli.word;
-  const std::string_view text = command_word_text(word);
+  const RequestSender send = browser_sender(paths);
   return std::visit(
       Overloaded{
           [&](const NoArgs&) { return dispatch_no_args(word, paths); },
           [&](const ServerCommand& command) { return dispatch_server(command, paths); },
           [&](const InstanceCommand& command) { return dispatch_instance(command, paths); },
-          [&](const ProfileCommand&) { return not_available_yet(text); },
-          [&](const TabArgs&) { return not_available_yet(text); },
-          [&](const NavArgs&) { return not_available_yet(text); },
-          [&](const SnapArgs&) { return not_available_yet(text); },
-          [&](const ActionArgs&) { return not_available_yet(text); },
-          [&](const AfterActionArgs&) { return not_available_yet(text); },
-          [&](const PdfArgs&) { return not_available_yet(text); },
-          [&](const ScreenshotArgs&) { return not_available_yet(text); },
-          [&](const DownloadArgs&) { return not_available_yet(text); },
-          [&](const UploadArgs&) { return not_available_yet(text); },
-          [&](const RawBrowserArgs&) { return not_available_yet(text); },
+          [&](const ProfileCommand& command) { return run_profile_command(send, command); },
+          [&](const TabArgs& args) { return run_tab_command(send, args); },
+          [&](const NavArgs& args) { return run_navigation(send, args); },
+          [&](const SnapArgs& args) { return run_snap(send, args); },
+          [&](const ActionArgs& args) { return run_action_command(send, word, args); },
+          [&](const AfterActionArgs& args) { return run_history_command(send, word, args); },
+          [&](const PdfArgs& args) { return run_pdf(send, args); },
+          [&](const ScreenshotArgs& args) { return run_screenshot(send, args); },
+          [&](const DownloadArgs& args) { return run_download(send, args); },
+          [&](const UploadArgs& args) { return run_upload(send, args); },
+          [&](const RawBrowserArgs& args) { return run_raw_browser_command(send, word, args); },
       },
       cli.args);
 }
