@@ -6,7 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -149,7 +151,10 @@ void FixtureHttpServer::serve_connection(int fd) {
   } else if (method != "GET" || path.find("..") != std::string::npos || path.empty() || path[0] != '/') {
     respond(fd, 400, "Bad Request", "text/plain", "bad request: " + method + " " + target + "\n");
   } else if (path.starts_with("/bytes/")) {
-    const auto count = std::stoul("0" + path.substr(7));
+    std::size_t count = 0;
+    const std::string digits = path.substr(7);
+    std::from_chars(digits.data(), digits.data() + digits.size(), count);
+    count = std::min<std::size_t>(count, 64u << 20);
     respond(fd, 200, "OK", "application/octet-stream", generated_bytes(count),
             attachment_header("bytes-" + std::to_string(count) + ".bin"));
   } else {
