@@ -79,7 +79,8 @@ hyperfine --shell=none --warmup 5 --min-runs "$runs" --export-json "$results/dem
   "$vesk title" "$vesk click $button" "$vesk snap -i" "$vesk ss -o $HOME/bench.png"
 
 "$vesk" nav "file://$many" > /dev/null 2>&1
-nodes=$("$vesk" snap -i 2> /dev/null | head -n1)
+listing=$("$vesk" snap -i 2> /dev/null)
+nodes=${listing%%$'\n'*}
 echo "== generated page: $nodes"
 hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/many.json" "$vesk snap -i"
 

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include "e2e_support.hpp"
+#include "support/process_sweep.hpp"
 
 namespace vesk::test {
 namespace {

@@ -136,7 +136,12 @@ std::optional<pid_t> BrowserSession::veskbrowser_pid() const {
 std::optional<pid_t> BrowserSession::chromium_pid() const {
   const auto parent = veskbrowser_pid();
   if (!parent) return std::nullopt;
-  for (pid_t pid : processes_with_home(env_.home())) {
+  // Chromium rewrites its own environment block, so it is found by its parent, not by HOME.
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    const auto name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(name));
     auto status = state_and_parent(pid);
     if (!status || status->second != *parent) continue;
     const auto command = process_command_line(pid);
