@@ -1,6 +1,9 @@
-#include <cstdio>
+#include <string>
+#include <vector>
 
-int main() {
-  std::puts("vesk: the command language is not built yet");
-  return 2;
+#include "cli/entry.hpp"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return vesk::cli::run_program(words);
 }

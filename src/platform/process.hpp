@@ -23,7 +23,8 @@ using Pid = std::uint32_t;
 Result<Pid> spawn_detached(const std::string& program, const std::vector<std::string>& args);
 
 // SIGKILL to the process, its process group and every descendant found through /proc.
-// A process that no longer exists counts as killed.
+// A process that no longer exists counts as killed. Returns once the process is gone (or
+// after a few seconds, if it is stuck in the kernel).
 Status kill_process_tree(Pid pid);
 
 // True when /proc/<pid> exists and the process is not a zombie.

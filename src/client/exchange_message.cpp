@@ -1,0 +1,46 @@
+#include "client/exchange_message.hpp"
+
+#include <thread>
+
+#include "base/log.hpp"
+#include "platform/socket.hpp"
+#include "protocol/framing.hpp"
+
+namespace vesk {
+
+namespace {
+
+// A server that is still starting is given a few seconds to begin listening.
+Result<UniqueFd> connect_with_retry(const std::string& endpoint, const SocketAddress& address) {
+  const auto deadline = std::chrono::steady_clock::now() + kConnectRetryWindow;
+  while (true) {
+    auto connected = connect_tcp(address, kConnectAttemptTimeout);
+    if (connected) return std::move(*connected);
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return fail("failed to connect " + endpoint + " after retrying for 5s: " + connected.error().text());
+    }
+    std::this_thread::sleep_for(kConnectRetryPause);
+  }
+}
+
+}  // namespace
+
+Result<Message> exchange_message(const std::string& endpoint, const std::string& method, Json params) {
+  log_info("connecting to VeskApp server at " + endpoint);
+  auto address = parse_socket_address(endpoint);
+  if (!address) return fail(address.error().wrap("invalid VeskApp server endpoint " + endpoint));
+  auto fd = connect_with_retry(endpoint, *address);
+  if (!fd) return fail(fd.error());
+  if (auto set = set_socket_timeouts(fd->get(), kClientIoTimeout, kClientIoTimeout); !set) return fail(set.error());
+
+  Connection connection(std::move(*fd));
+  if (auto written = write_message(connection, request_message(new_request_id(), method, std::move(params)));
+      !written) {
+    return fail(written.error());
+  }
+  auto answer = read_message(connection);
+  connection.close();
+  return answer;
+}
+
+}  // namespace vesk

@@ -1,0 +1,22 @@
+#pragma once
+// One request and its answer on one fresh connection to the broker.
+
+#include <chrono>
+#include <string>
+
+#include "base/error.hpp"
+#include "base/json.hpp"
+#include "protocol/message.hpp"
+
+namespace vesk {
+
+inline constexpr std::chrono::seconds kConnectRetryWindow{5};
+inline constexpr std::chrono::milliseconds kConnectAttemptTimeout{500};
+inline constexpr std::chrono::milliseconds kConnectRetryPause{100};
+inline constexpr std::chrono::seconds kClientIoTimeout{30};
+
+// Connects to the numeric endpoint (retrying for 5 s), writes a request with a fresh
+// "cli_" id and reads exactly one message back, whatever its kind.
+Result<Message> exchange_message(const std::string& endpoint, const std::string& method, Json params);
+
+}  // namespace vesk

@@ -1,0 +1,36 @@
+#pragma once
+// The accept loop: every accepted connection gets a detached thread of its own running
+// the broker. A failed accept is logged and skipped; a connection whose thread cannot be
+// started is closed with a log line, and the server keeps serving.
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "platform/socket.hpp"
+#include "server/broker.hpp"
+#include "server/registry.hpp"
+
+namespace vesk {
+
+// Starts `work` on a new detached thread, or reports why it could not.
+using ThreadStarter = std::function<Status(std::function<void()> work)>;
+Status start_detached_thread(std::function<void()> work);
+
+struct ConnectionContext {
+  std::filesystem::path state_path;
+  std::shared_ptr<Registry> registry;
+  BrokerOptions options;
+  ThreadStarter start_thread = start_detached_thread;
+};
+
+// The body of a connection's thread: runs the broker, logs how it ended with an error,
+// closes the socket.
+void serve_connection(AcceptedConnection accepted, const ConnectionContext& context);
+
+// Accepts until `stop` is set (and the listener is shut down to wake a blocked accept).
+void accept_connections(const TcpListener& listener, const ConnectionContext& context,
+                        const std::atomic<bool>& stop);
+
+}  // namespace vesk

@@ -1,0 +1,82 @@
+#include "server/client_request.hpp"
+
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "base/log.hpp"
+#include "server/message_text.hpp"
+
+namespace vesk {
+
+namespace {
+
+constexpr const char* kNoBrowser = "no connected Chromium instance";
+constexpr const char* kGone = "connected Chromium instance is no longer available";
+constexpr const char* kTimedOut = "timed out waiting for Chromium response";
+
+// A download that waits for the file gets the long wait; anything else the normal one.
+std::chrono::milliseconds answer_wait_for(const Message& request, const BrokerOptions& options) {
+  if (request.method != "download" || !request.params.is_object()) return options.answer_wait;
+  auto found = request.params.find("options");
+  if (found == request.params.end() || !found->is_object()) return options.answer_wait;
+  auto wait = found->find("wait");
+  bool waits = wait != found->end() && wait->is_boolean() && wait->get<bool>();
+  return waits ? options.download_wait : options.answer_wait;
+}
+
+// Shared tabs learn who they are talking for through the reserved "vesk" member.
+void mark_shared_result(Message& answer, const std::string& key) {
+  if (!answer.result || !answer.result->is_object()) return;
+  (*answer.result)["vesk"] = Json{{"agentId", key}, {"shared", true}};
+}
+
+}  // namespace
+
+Message broker_request(const Message& request, Registry& registry, const BrokerOptions& options) {
+  std::vector<BrowserEntry> entries = registry.snapshot();
+  if (entries.empty()) return error_message(request.id, "noBrowser", kNoBrowser);
+
+  const auto wait = answer_wait_for(request, options);
+  std::optional<std::string> last_failure;
+  for (const BrowserEntry& entry : entries) {
+    auto [reply_sender, reply_receiver] = make_reply_channel<JobReply>();
+    if (!entry.link->jobs().push(Job{request, std::move(reply_sender)})) {
+      registry.remove(entry);
+      last_failure = kGone;
+      continue;
+    }
+    ReplyOutcome<JobReply> outcome = reply_receiver.wait_for(wait);
+    switch (outcome.status) {
+      case ReplyStatus::Answered:
+        if (auto* answer = std::get_if<Message>(&*outcome.value)) {
+          if (entry.shared) mark_shared_result(*answer, entry.key);
+          return std::move(*answer);
+        }
+        // The browser connection failed while serving this request: it is gone.
+        registry.remove(entry);
+        last_failure = std::get<std::string>(*outcome.value);
+        break;
+      case ReplyStatus::TimedOut:
+        // A slow browser keeps its place; the request may still reach it later.
+        last_failure = kTimedOut;
+        break;
+      case ReplyStatus::Closed:
+        // The connection was retired (replaced or removed) with this job still queued.
+        last_failure = kGone;
+        break;
+    }
+  }
+  return error_message(request.id, "browserDisconnected", last_failure.value_or(kNoBrowser));
+}
+
+Status relay_client_request(Connection& connection, const Message& request, Registry& registry,
+                            const BrokerOptions& options) {
+  log_info("received CLI request " + request.id + " " + method_or_unknown(request));
+  Message answer = broker_request(request, registry, options);
+  Status written = write_message(connection, answer);
+  connection.close();
+  return written;
+}
+
+}  // namespace vesk

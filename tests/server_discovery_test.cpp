@@ -1,0 +1,192 @@
+// Finding, starting and controlling the broker server from the command line: background
+// starts (also racing), stale records and lock files, `status`, `server stop|restart`.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/process.hpp"
+#include "platform/socket.hpp"
+#include "support/harness.hpp"
+#include "support/process_sweep.hpp"
+
+namespace vesk::test {
+namespace {
+
+std::size_t count_of(const std::string& text, const std::string& needle) {
+  std::size_t count = 0;
+  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+  return count;
+}
+
+// A loopback port with nothing listening on it (bound, read back, released).
+std::uint16_t closed_port() {
+  auto listener = TcpListener::bind("127.0.0.1:0");
+  EXPECT_TRUE(listener.has_value());
+  return listener->local_port().value_or(1);
+}
+
+Json server_record(std::uint16_t port, Pid pid, const std::string& started_at) {
+  return {{"host", "127.0.0.1"}, {"port", port}, {"pid", pid}, {"startedAt", started_at}};
+}
+
+class ServerDiscovery : public ::testing::Test {
+ protected:
+  void TearDown() override { kill_processes_with_home(env_.home()); }
+
+  std::vector<std::string> start_instance_args() const {
+    return {"instance", "start", "--browser-binary", TestEnv::fake_browser_binary().string()};
+  }
+
+  // The background servers running for this test: `vesk server --port 0` processes.
+  std::vector<pid_t> background_servers() const {
+    std::vector<pid_t> servers;
+    for (pid_t pid : processes_with_home(env_.home())) {
+      auto argv = process_command_line(pid);
+      if (argv.size() == 4 && argv[1] == "server" && argv[2] == "--port" && argv[3] == "0") servers.push_back(pid);
+    }
+    return servers;
+  }
+
+  TestEnv env_;
+};
+
+TEST_F(ServerDiscovery, CommandWithoutServerStartsOneInTheBackgroundAndLaterOnesUseIt) {
+  auto first = env_.run_vesk(start_instance_args());
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_NE(first.err.find("no VeskApp server endpoint in state"), std::string::npos);
+  EXPECT_NE(first.err.find("starting background VeskApp server with " + TestEnv::vesk_binary().string()),
+            std::string::npos)
+      << first.err;
+
+  const Json record = env_.read_state()["server"];
+  ASSERT_TRUE(record.is_object());
+  const std::string endpoint = "127.0.0.1:" + std::to_string(record["port"].get<int>());
+  EXPECT_NE(first.err.find("background VeskApp server ready at " + endpoint), std::string::npos);
+  EXPECT_EQ(background_servers(), std::vector<pid_t>{record["pid"].get<pid_t>()});
+  EXPECT_FALSE(fs::exists(env_.data_dir() / "server-start.lock"));
+
+  auto second = env_.run_vesk(start_instance_args());
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_NE(second.err.find("using running VeskApp server at " + endpoint), std::string::npos);
+  EXPECT_EQ(count_of(second.err, "starting background"), 0u);
+  EXPECT_EQ(env_.read_state()["server"], record);
+}
+
+TEST_F(ServerDiscovery, RacingCommandsStartExactlyOneServer) {
+  std::vector<ChildProcess*> racers;
+  for (int i = 0; i < 3; ++i) racers.push_back(&env_.start_vesk(start_instance_args()));
+  std::string logs;
+  for (auto* racer : racers) {
+    ASSERT_EQ(racer->wait_exit(), 0);
+    racer->wait_for_output_end();
+    logs += racer->err();
+  }
+  EXPECT_EQ(count_of(logs, "starting background VeskApp server"), 1u) << logs;
+  EXPECT_EQ(background_servers().size(), 1u);
+  // Every browser was sent to that one server.
+  const Json state = env_.read_state();
+  EXPECT_EQ(state["instances"].size(), 3u);
+  const std::string port_argument = "--vesk-port=" + std::to_string(state["server"]["port"].get<int>());
+  EXPECT_EQ(count_of(read_file(env_.record_dir() / "argv.jsonl"), port_argument), 3u);
+}
+
+TEST_F(ServerDiscovery, StatusClearsAStaleServerRecord) {
+  Json state = {{"version", 1}, {"server", server_record(closed_port(), 999999, "2026-01-01T00:00:00Z")},
+                {"profiles", Json::array()}, {"instances", Json::array()}};
+  env_.write_state(state);
+  const std::string endpoint = "127.0.0.1:" + std::to_string(state["server"]["port"].get<int>());
+
+  auto status = env_.run_vesk({"status"});
+  ASSERT_EQ(status.status, 0) << status.err;
+  EXPECT_EQ(count_of(status.err, "stored VeskApp server endpoint " + endpoint + " is not reachable; clearing it"),
+            1u);
+  EXPECT_EQ(Json::parse(status.out), (Json{{"app", "vesk"},
+                                           {"dataDir", env_.data_dir().string()},
+                                           {"instances", 0},
+                                           {"profiles", 0},
+                                           {"server", nullptr}}));
+  EXPECT_TRUE(env_.read_state()["server"].is_null());
+
+  auto health = env_.run_vesk({"health"});
+  EXPECT_EQ(health.out, status.out);
+}
+
+TEST_F(ServerDiscovery, StatusReportsARunningServer) {
+  auto server = env_.start_server();
+  ASSERT_TRUE(server);
+  auto status = env_.run_vesk({"status"});
+  ASSERT_EQ(status.status, 0) << status.err;
+  const Json printed = Json::parse(status.out);
+  EXPECT_EQ(printed["server"], env_.read_state()["server"]);
+  EXPECT_EQ(printed["server"]["port"], server->port);
+}
+
+TEST_F(ServerDiscovery, ServerStopTwice) {
+  auto server = env_.start_server();
+  ASSERT_TRUE(server);
+  const pid_t pid = server->process->pid();
+
+  auto first = env_.run_vesk({"server", "stop"});
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(Json::parse(first.out), (Json{{"ok", true}, {"pid", pid}, {"stopped", true}}));
+  EXPECT_TRUE(server->process->wait_exit().has_value());
+  EXPECT_TRUE(env_.read_state()["server"].is_null());
+
+  auto second = env_.run_vesk({"server", "stop"});
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(Json::parse(second.out), (Json{{"ok", true}, {"stopped", false}}));
+}
+
+TEST_F(ServerDiscovery, ServerStopWithNothingRecordedWritesNothing) {
+  auto stop = env_.run_vesk({"server", "stop"});
+  ASSERT_EQ(stop.status, 0) << stop.err;
+  EXPECT_EQ(Json::parse(stop.out), (Json{{"ok", true}, {"stopped", false}}));
+  EXPECT_FALSE(fs::exists(env_.state_path()));
+}
+
+TEST_F(ServerDiscovery, ServerRestartListensOnTheGivenPort) {
+  auto old_server = env_.start_server();
+  ASSERT_TRUE(old_server);
+  const std::uint16_t port = closed_port();
+
+  auto restart = env_.run_vesk({"server", "--port", std::to_string(port), "restart"});
+  ASSERT_EQ(restart.status, 0) << restart.err;
+  const std::string endpoint = "127.0.0.1:" + std::to_string(port);
+  EXPECT_EQ(Json::parse(restart.out), (Json{{"ok", true}, {"server", endpoint}}));
+  EXPECT_TRUE(old_server->process->wait_exit().has_value()) << "the old server was stopped";
+
+  const Json record = env_.read_state()["server"];
+  EXPECT_EQ(record["port"], port);
+  EXPECT_NE(record["pid"], old_server->process->pid());
+  auto status = env_.run_vesk({"status"});
+  EXPECT_EQ(Json::parse(status.out)["server"], record) << "the new server answers";
+}
+
+TEST_F(ServerDiscovery, RecordedServerPidNowHeldByAnotherProgramIsNotKilled) {
+  auto bystander = spawn_detached("sleep", {"600"});
+  ASSERT_TRUE(bystander.has_value());
+  env_.write_state({{"version", 1}, {"server", server_record(closed_port(), *bystander, "2001-01-01T00:00:00Z")},
+                    {"profiles", Json::array()}, {"instances", Json::array()}});
+
+  auto stop = env_.run_vesk({"server", "stop"});
+  EXPECT_EQ(stop.status, 0) << stop.err;
+  EXPECT_TRUE(process_is_alive(*bystander));
+  EXPECT_TRUE(env_.read_state()["server"].is_null());
+  (void)kill_process_tree(*bystander);
+}
+
+TEST_F(ServerDiscovery, SlowStaleStartLockIsTakenOver) {
+  fs::create_directories(env_.data_dir());
+  std::ofstream(env_.data_dir() / "server-start.lock").close();  // left by a process that died
+
+  auto run = env_.run_vesk(start_instance_args());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("acquired server start lock " + (env_.data_dir() / "server-start.lock").string()),
+            std::string::npos);
+  EXPECT_NE(run.err.find("background VeskApp server ready at"), std::string::npos);
+  EXPECT_FALSE(fs::exists(env_.data_dir() / "server-start.lock"));
+}
+
+}  // namespace
+}  // namespace vesk::test

@@ -1,0 +1,27 @@
+#pragma once
+// Finding and stopping every process a test caused to exist, including those that no
+// record names any more (a background server whose record was cleared, a browser that a
+// stale restart replaced): they all carry the test's own HOME in their environment.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vesk::test {
+
+// Pids of live processes whose environment holds HOME=<home>.
+std::vector<pid_t> processes_with_home(const std::filesystem::path& home);
+// Their command lines, for assertions ("server", "--port", "0").
+std::vector<std::string> process_command_line(pid_t pid);
+// Kills every process with that HOME, and their trees.
+void kill_processes_with_home(const std::filesystem::path& home);
+
+// Polls `condition` every 10 ms until it holds or `limit` passes; returns its last value.
+bool eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds limit = std::chrono::milliseconds(30000));
+
+}  // namespace vesk::test
