@@ -4,8 +4,7 @@
 # Goals: title under 5 ms; the 50 MiB upload reaching the browser (and answered) under 1 s.
 # Usage: bash bench/browser_requests.sh [build-dir]
 set -euo pipefail
-cd "$(dirname "$0")/.."
-build_dir=$(realpath "${1:-build}")
+build_dir=$(realpath "${1:-$(dirname "$0")/../build}")
 vesk="$build_dir/vesk"
 fake="$build_dir/tests/fake_browser"
 for program in "$vesk" "$fake"; do

@@ -1,5 +1,7 @@
 #include "browser/actions.hpp"
 
+#include <algorithm>
+
 #include "browser/methods.hpp"
 #include "browser/page_script.hpp"
 
@@ -48,6 +50,47 @@ std::expected<ActionOutcome, MethodError> click_at(Browser& browser, Tab& tab, P
     if (!released || released->dialog) return released;
   }
   return ActionOutcome{};
+}
+
+std::expected<Point, MethodError> element_center(Browser& browser, Tab& tab, const ElementHandle& element,
+                                                 std::optional<double> offset_x, std::optional<double> offset_y) {
+  auto scrolled = browser.call(tab, "DOM.scrollIntoViewIfNeeded", {{"backendNodeId", element.backend_node_id}});
+  if (!scrolled && scrolled.error().kind != CdpFailureKind::Protocol) {
+    return std::unexpected(from_cdp(scrolled.error(), "failed to scroll to " + element.target));
+  }
+  auto quads = browser.call(tab, "DOM.getContentQuads", {{"backendNodeId", element.backend_node_id}});
+  const Json list = quads ? quads->value("quads", Json::array()) : Json::array();
+  for (const auto& quad : list) {
+    if (!quad.is_array() || quad.size() != 8) continue;
+    double xs[4], ys[4];
+    for (int i = 0; i < 4; ++i) {
+      xs[i] = quad[static_cast<std::size_t>(2 * i)].get<double>();
+      ys[i] = quad[static_cast<std::size_t>(2 * i + 1)].get<double>();
+    }
+    const double left = std::min({xs[0], xs[1], xs[2], xs[3]});
+    const double top = std::min({ys[0], ys[1], ys[2], ys[3]});
+    const double right = std::max({xs[0], xs[1], xs[2], xs[3]});
+    const double bottom = std::max({ys[0], ys[1], ys[2], ys[3]});
+    if (right - left < 1 || bottom - top < 1) continue;
+    if (offset_x || offset_y) {
+      return Point{left + offset_x.value_or((right - left) / 2), top + offset_y.value_or((bottom - top) / 2)};
+    }
+    return Point{(left + right) / 2, (top + bottom) / 2};
+  }
+  if (!quads && quads.error().kind != CdpFailureKind::Protocol) {
+    return std::unexpected(from_cdp(quads.error(), "failed to locate " + element.target));
+  }
+  return method_error("elementNotVisible",
+                      "element " + element.target +
+                          " has no visible box to act on (it is hidden or has no size); make it visible "
+                          "first (for example by opening its menu), or check `vesk visible " +
+                          element.target + "`");
+}
+
+std::expected<ActionOutcome, MethodError> click_element(Browser& browser, Tab& tab, const ElementHandle& element) {
+  auto point = element_center(browser, tab, element);
+  if (!point) return std::unexpected(point.error());
+  return click_at(browser, tab, *point);
 }
 
 std::unique_ptr<LoadWatch> watch_if_waiting(Browser& browser, Tab& tab, const Json& params) {

@@ -11,6 +11,7 @@
 
 #include "base/json.hpp"
 #include "browser/browser.hpp"
+#include "browser/element_lookup.hpp"
 #include "browser/method_result.hpp"
 #include "browser/navigation.hpp"
 
@@ -35,6 +36,14 @@ std::expected<ActionOutcome, MethodError> click_at(Browser& browser, Tab& tab, P
 // One mouse event ("mouseMoved", "mousePressed", "mouseReleased", "mouseWheel").
 std::expected<ActionOutcome, MethodError> mouse_event(Browser& browser, Tab& tab, const std::string& type,
                                                       Point point, const Json& extra = Json::object());
+
+// The visible centre of the element after scrolling it into view (or the point at the
+// offsets from its top-left corner). "elementNotVisible" when it has no box.
+std::expected<Point, MethodError> element_center(Browser& browser, Tab& tab, const ElementHandle& element,
+                                                 std::optional<double> offset_x = {},
+                                                 std::optional<double> offset_y = {});
+// A real click in the element's centre.
+std::expected<ActionOutcome, MethodError> click_element(Browser& browser, Tab& tab, const ElementHandle& element);
 
 // Starts watching for a navigation when params ask for "waitNav".
 std::unique_ptr<LoadWatch> watch_if_waiting(Browser& browser, Tab& tab, const Json& params);

@@ -15,6 +15,13 @@ std::string tab_id_text(const Json& value) {
 
 }  // namespace
 
+Browser::Browser(DevToolsTransport& transport, std::filesystem::path work_dir)
+    : transport_(transport),
+      work_dir_(std::move(work_dir)),
+      downloads_(std::make_unique<Downloads>(work_dir_ / "download-staging")) {
+  transport_.set_event_observer([downloads = downloads_.get()](const CdpEvent& event) { downloads->observe(event); });
+}
+
 Tab* Browser::by_target(const std::string& target_id) {
   for (auto& tab : tabs_) {
     if (tab->target_id == target_id) return tab.get();

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@
 
 #include "base/json.hpp"
 #include "browser/devtools_transport.hpp"
+#include "browser/downloads.hpp"
 #include "browser/method_result.hpp"
 
 namespace vesk::browser {
@@ -48,9 +50,13 @@ struct Tab {
 
 class Browser {
  public:
-  explicit Browser(DevToolsTransport& transport) : transport_(transport) {}
+  // `work_dir` is private to this browser: uploads, download staging and default outputs
+  // live under it.
+  Browser(DevToolsTransport& transport, std::filesystem::path work_dir);
 
   DevToolsTransport& transport() { return transport_; }
+  [[nodiscard]] const std::filesystem::path& work_dir() const { return work_dir_; }
+  Downloads& downloads() { return *downloads_; }
 
   // Reads Chromium's page targets: new ones get ids, closed ones are dropped.
   std::expected<void, MethodError> refresh_tabs();
@@ -82,6 +88,8 @@ class Browser {
   Tab* by_target(const std::string& target_id);
 
   DevToolsTransport& transport_;
+  std::filesystem::path work_dir_;
+  std::unique_ptr<Downloads> downloads_;
   std::vector<std::unique_ptr<Tab>> tabs_;
   // Targets we closed: Chromium may list them for a moment longer; they get no new id.
   std::vector<std::string> closed_targets_;

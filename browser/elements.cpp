@@ -51,44 +51,6 @@ std::string joined(const std::vector<std::string>& words) {
   return out;
 }
 
-// The visible centre of the element after scrolling it into view.
-std::expected<Point, MethodError> element_center(Browser& browser, ElementCall& call,
-                                                 std::optional<double> offset_x = {},
-                                                 std::optional<double> offset_y = {}) {
-  Tab& tab = *call.tab;
-  auto scrolled = browser.call(tab, "DOM.scrollIntoViewIfNeeded", {{"backendNodeId", call.element.backend_node_id}});
-  if (!scrolled && scrolled.error().kind != CdpFailureKind::Protocol) {
-    return std::unexpected(from_cdp(scrolled.error(), "failed to scroll to " + call.element.target));
-  }
-  auto quads = browser.call(tab, "DOM.getContentQuads", {{"backendNodeId", call.element.backend_node_id}});
-  const Json list = quads ? quads->value("quads", Json::array()) : Json::array();
-  for (const auto& quad : list) {
-    if (!quad.is_array() || quad.size() != 8) continue;
-    double xs[4], ys[4];
-    for (int i = 0; i < 4; ++i) {
-      xs[i] = quad[static_cast<std::size_t>(2 * i)].get<double>();
-      ys[i] = quad[static_cast<std::size_t>(2 * i + 1)].get<double>();
-    }
-    const double left = std::min({xs[0], xs[1], xs[2], xs[3]});
-    const double top = std::min({ys[0], ys[1], ys[2], ys[3]});
-    const double right = std::max({xs[0], xs[1], xs[2], xs[3]});
-    const double bottom = std::max({ys[0], ys[1], ys[2], ys[3]});
-    if (right - left < 1 || bottom - top < 1) continue;
-    if (offset_x || offset_y) {
-      return Point{left + offset_x.value_or((right - left) / 2), top + offset_y.value_or((bottom - top) / 2)};
-    }
-    return Point{(left + right) / 2, (top + bottom) / 2};
-  }
-  if (!quads && quads.error().kind != CdpFailureKind::Protocol) {
-    return std::unexpected(from_cdp(quads.error(), "failed to locate " + call.element.target));
-  }
-  return method_error("elementNotVisible",
-                      "element " + call.element.target +
-                          " has no visible box to act on (it is hidden or has no size); make it visible "
-                          "first (for example by opening its menu), or check `vesk visible " +
-                          call.element.target + "`");
-}
-
 MethodResult run_on_element(Browser& browser, ElementCall& call, const std::string& source,
                             const Json& arguments = Json::array()) {
   return call_on_object(browser, *call.tab, call.element.object_id, source, arguments);
@@ -97,7 +59,7 @@ MethodResult run_on_element(Browser& browser, ElementCall& call, const std::stri
 MethodResult click_element(Browser& browser, const Json& params, int click_count, const std::string& method) {
   auto call = element_call(browser, params, method);
   if (!call) return std::unexpected(call.error());
-  auto point = element_center(browser, *call, option_number(params, "x"), option_number(params, "y"));
+  auto point = element_center(browser, *call->tab, call->element, option_number(params, "x"), option_number(params, "y"));
   if (!point) return std::unexpected(point.error());
   auto watch = watch_if_waiting(browser, *call->tab, params);
   std::string button = "left";
@@ -116,7 +78,7 @@ MethodResult click_element(Browser& browser, const Json& params, int click_count
 MethodResult hover(Browser& browser, const Json& params) {
   auto call = element_call(browser, params, "element.hover");
   if (!call) return std::unexpected(call.error());
-  auto point = element_center(browser, *call);
+  auto point = element_center(browser, *call->tab, call->element);
   if (!point) return std::unexpected(point.error());
   auto moved = mouse_event(browser, *call->tab, "mouseMoved", *point);
   if (!moved) return std::unexpected(moved.error());
@@ -263,7 +225,7 @@ MethodResult set_checked(Browser& browser, const Json& params, bool wanted) {
   }
   ActionOutcome outcome;
   if (state->get<bool>() != wanted) {
-    auto point = element_center(browser, *call);
+    auto point = element_center(browser, *call->tab, call->element);
     if (point) {
       auto clicked = click_at(browser, *call->tab, *point);
       if (!clicked) return std::unexpected(clicked.error());

@@ -24,18 +24,7 @@ std::expected<Point, MethodError> point_from_words(const std::vector<std::string
 std::expected<Point, MethodError> center_of(Browser& browser, Tab& tab, const std::string& target) {
   auto element = find_element(browser, tab, target);
   if (!element) return std::unexpected(element.error());
-  browser.call(tab, "DOM.scrollIntoViewIfNeeded", {{"backendNodeId", element->backend_node_id}});
-  auto quads = browser.call(tab, "DOM.getContentQuads", {{"backendNodeId", element->backend_node_id}});
-  if (!quads || quads->value("quads", Json::array()).empty()) {
-    return method_error("elementNotVisible", "element " + target + " has no visible box to drag");
-  }
-  const Json quad = (*quads)["quads"][0];
-  double x = 0, y = 0;
-  for (int i = 0; i < 4; ++i) {
-    x += quad[static_cast<std::size_t>(2 * i)].get<double>() / 4;
-    y += quad[static_cast<std::size_t>(2 * i + 1)].get<double>() / 4;
-  }
-  return Point{x, y};
+  return element_center(browser, tab, *element);
 }
 
 MethodResult mouse_click(Browser& browser, const Json& params) {

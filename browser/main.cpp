@@ -70,6 +70,11 @@ int run(const BrowserOptions& options) {
     log_info(binary.error().text());
     return 1;
   }
+  if (!options.headless && !process_env("DISPLAY") && !process_env("WAYLAND_DISPLAY")) {
+    log_info("headed mode needs a display, but neither DISPLAY nor WAYLAND_DISPLAY is set; "
+             "start the instance headless or from a desktop session");
+    return 1;
+  }
   ChromiumLaunch launch;
   launch.binary = *binary;
   launch.user_data_dir = options.user_data_dir;

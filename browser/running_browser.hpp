@@ -3,6 +3,7 @@
 // veskbrowser serves requests with. Destroying it kills Chromium's process group.
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string_view>
 
@@ -34,7 +35,7 @@ class RunningBrowser {
   void kill() { process_.kill(); }
 
  private:
-  explicit RunningBrowser(ChromiumProcess process);
+  RunningBrowser(ChromiumProcess process, std::filesystem::path work_dir);
 
   ChromiumProcess process_;
   std::unique_ptr<DevToolsTransport> transport_;

@@ -1,4 +1,5 @@
 // pdf, screenshot, download and upload: path texts, messages, file entries.
+#include <sodium.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -147,6 +148,19 @@ TEST(UploadEntries, Base64IsStandardWithPadding) {
   const std::pair<std::string, std::string> cases[] = {
       {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {std::string("\xfb\xff\x00", 3), "+/8A"}};
   for (const auto& [bytes, text] : cases) EXPECT_EQ(base64_encode(bytes), text);
+}
+
+TEST(UploadEntries, Base64AgreesWithLibsodiumForEveryLengthAndByte) {
+  std::string bytes;
+  for (int i = 0; i < 300; ++i) bytes += static_cast<char>((i * 151 + 7) & 0xFF);  // every byte value
+  for (size_t length = 0; length <= bytes.size(); ++length) {
+    const std::string_view input(bytes.data(), length);
+    std::string expected(sodium_base64_encoded_len(length, sodium_base64_VARIANT_ORIGINAL), '\0');
+    sodium_bin2base64(expected.data(), expected.size(), reinterpret_cast<const unsigned char*>(input.data()), length,
+                      sodium_base64_VARIANT_ORIGINAL);
+    expected.pop_back();  // the terminating NUL
+    ASSERT_EQ(base64_encode(input), expected) << length;
+  }
 }
 
 // A temporary directory that the test works in; removed afterwards.

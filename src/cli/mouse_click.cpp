@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "cli/browser_commands.hpp"
-#include "cli/decimal_float.hpp"
+#include "cli/number_text.hpp"
 
 namespace vesk::cli {
 

@@ -79,27 +79,26 @@ bool send_text(const RawSocket& socket, std::string_view text) {
 }
 
 std::optional<std::string> FrameReader::take_frame() {
-  bool started = false, in_string = false, escaped = false;
-  int depth = 0;
-  size_t begin = 0;
-  for (size_t i = 0; i < buffer_.size(); ++i) {
-    char c = buffer_[i];
-    if (!started) {
+  for (; scanned_ < buffer_.size(); ++scanned_) {
+    const char c = buffer_[scanned_];
+    if (!started_) {
       if (c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r') continue;
-      started = true;
-      begin = i;
+      started_ = true;
+      begin_ = scanned_;
     }
-    if (in_string) {
-      if (escaped) escaped = false;
-      else if (c == '\\') escaped = true;
-      else if (c == '"') in_string = false;
+    if (in_string_) {
+      if (escaped_) escaped_ = false;
+      else if (c == '\\') escaped_ = true;
+      else if (c == '"') in_string_ = false;
       continue;
     }
-    if (c == '"') in_string = true;
-    else if (c == '{' || c == '[') ++depth;
-    else if ((c == '}' || c == ']') && --depth == 0) {
-      std::string frame = buffer_.substr(begin, i + 1 - begin);
-      buffer_.erase(0, i + 1);
+    if (c == '"') in_string_ = true;
+    else if (c == '{' || c == '[') ++depth_;
+    else if ((c == '}' || c == ']') && --depth_ == 0) {
+      std::string frame = buffer_.substr(begin_, scanned_ + 1 - begin_);
+      buffer_.erase(0, scanned_ + 1);
+      scanned_ = 0;
+      started_ = false;
       return frame;
     }
   }

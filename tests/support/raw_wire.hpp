@@ -61,6 +61,14 @@ class FrameReader {
  private:
   std::optional<std::string> take_frame();
   std::string buffer_;
+  // Where the scan of buffer_ stopped, and its state there: each byte is scanned once, so
+  // a large frame arriving in many blocks costs linear time.
+  size_t scanned_ = 0;
+  size_t begin_ = 0;
+  bool started_ = false;
+  bool in_string_ = false;
+  bool escaped_ = false;
+  int depth_ = 0;
 };
 
 // One client call as the command line makes it: a new connection, one text written, one
