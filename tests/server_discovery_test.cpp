@@ -153,11 +153,15 @@ TEST_F(ServerDiscovery, ServerStopTwice) {
   EXPECT_EQ(Json::parse(second.out), (Json{{"ok", true}, {"stopped", false}}));
 }
 
-TEST_F(ServerDiscovery, ServerStopWithNothingRecordedWritesNothing) {
+TEST_F(ServerDiscovery, ReportsWithNothingRecordedWriteNothing) {
   auto stop = env_.run_vesk({"server", "stop"});
   ASSERT_EQ(stop.status, 0) << stop.err;
   EXPECT_EQ(Json::parse(stop.out), (Json{{"ok", true}, {"stopped", false}}));
+  auto status = env_.run_vesk({"status"});
+  ASSERT_EQ(status.status, 0) << status.err;
+  EXPECT_TRUE(Json::parse(status.out)["server"].is_null());
   EXPECT_FALSE(fs::exists(env_.state_path()));
+  EXPECT_FALSE(fs::exists(env_.data_dir()));
 }
 
 TEST_F(ServerDiscovery, ServerRestartListensOnTheGivenPort) {

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <charconv>
-#include <cstdlib>
 
 #include "platform/program_lookup.hpp"
 
@@ -71,8 +70,7 @@ std::optional<std::chrono::system_clock::time_point> parse_utc_timestamp(std::st
 std::optional<std::filesystem::path> resolve_executable(std::string_view program) {
   std::filesystem::path executable_dir;
   if (auto self = current_executable_path()) executable_dir = self->parent_path();
-  const char* path_list = std::getenv("PATH");
-  return find_program(program, executable_dir, path_list != nullptr ? path_list : "/usr/bin:/bin");
+  return find_program(program, executable_dir, program_search_path());
 }
 
 bool is_recorded_process(const RecordedProcess& recorded) {

@@ -97,14 +97,6 @@ void reap_in_background(pid_t pid) {
   }
 }
 
-std::string search_path() {
-  if (const char* path = std::getenv("PATH")) return path;
-  std::string fallback(::confstr(_CS_PATH, nullptr, 0), '\0');
-  ::confstr(_CS_PATH, fallback.data(), fallback.size());
-  fallback.resize(fallback.size() - 1);
-  return fallback;
-}
-
 // posix_spawn's attribute and file-action objects, destroyed on every path.
 struct SpawnSetup {
   posix_spawnattr_t attributes{};
@@ -145,7 +137,7 @@ int prepare_detached(SpawnSetup& setup) {
 Result<Pid> spawn_detached(const std::string& program, const std::vector<std::string>& args) {
   std::filesystem::path executable_dir;
   if (auto self = current_executable_path()) executable_dir = self->parent_path();
-  auto resolved = find_program(program, executable_dir, search_path());
+  auto resolved = find_program(program, executable_dir, program_search_path());
   if (!resolved) {
     return fail(system_error(ENOENT).wrap("cannot find " + program + " in " + executable_dir.string() +
                                           " or on PATH"));

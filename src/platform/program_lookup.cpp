@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 namespace vesk {
 
 namespace {
@@ -14,6 +16,14 @@ bool is_executable_file(const std::filesystem::path& candidate) {
 }
 
 }  // namespace
+
+std::string program_search_path() {
+  if (const char* path = std::getenv("PATH")) return path;
+  std::string fallback(::confstr(_CS_PATH, nullptr, 0), '\0');
+  ::confstr(_CS_PATH, fallback.data(), fallback.size());
+  if (!fallback.empty()) fallback.pop_back();  // the terminating NUL
+  return fallback;
+}
 
 std::optional<std::filesystem::path> find_program(std::string_view name,
                                                   const std::filesystem::path& executable_dir,

@@ -17,4 +17,7 @@ std::optional<std::filesystem::path> find_program(std::string_view name,
                                                   const std::filesystem::path& executable_dir,
                                                   std::string_view path_list);
 
+// $PATH, or the system's default search path when it is unset.
+std::string program_search_path();
+
 }  // namespace vesk
