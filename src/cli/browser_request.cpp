@@ -15,7 +15,9 @@ Json text_or_null(const std::optional<std::string>& value) {
 }
 
 Result<std::string> path_text(const std::string& path) {
-  if (!is_valid_utf8(path)) return fail("path contains invalid UTF-8 characters");
+  if (!is_valid_utf8(path)) {
+    return fail(Error("path contains invalid UTF-8 characters").wrap("cannot send path " + display_path(path)));
+  }
   return path;
 }
 

@@ -26,7 +26,8 @@ Status send_and_print(const RequestSender& send, const std::string& method, cons
 Json text_or_null(const std::optional<std::string>& value);
 
 // A path argument as params text. Paths are sent exactly as given, but only when they are
-// valid UTF-8: "path contains invalid UTF-8 characters" otherwise.
+// valid UTF-8: otherwise "cannot send path {path shown}: path contains invalid UTF-8
+// characters".
 Result<std::string> path_text(const std::string& path);
 Result<Json> path_text_or_null(const std::optional<std::string>& path);
 

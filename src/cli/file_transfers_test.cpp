@@ -51,7 +51,7 @@ TEST(PageFiles, RefuseAPathThatIsNotUtf8BeforeSending) {
   for (const Printed& printed : {run_capturing([&] { return run_pdf(browser.sender(), PdfArgs{kInvalidPath, false}); }),
                                  run_capturing([&] { return run_screenshot(browser.sender(), ScreenshotArgs{kInvalidPath, false}); })}) {
     ASSERT_FALSE(printed.status);
-    EXPECT_EQ(printed.status.error().text(), "path contains invalid UTF-8 characters");
+    EXPECT_EQ(printed.status.error().text(), "cannot send path out\xEF\xBF\xBD.pdf: path contains invalid UTF-8 characters");
   }
   EXPECT_TRUE(browser.received.empty());
 }
@@ -97,7 +97,7 @@ TEST(Download, SendsTheParamsAndRefusesInvalidPathsAfterTheStartMessage) {
   args.dir = "d\xff";
   const Printed printed = run_capturing([&] { return run_download(browser.sender(), args); });
   ASSERT_FALSE(printed.status);
-  EXPECT_EQ(printed.status.error().text(), "path contains invalid UTF-8 characters");
+  EXPECT_EQ(printed.status.error().text(), "cannot send path d\xEF\xBF\xBD: path contains invalid UTF-8 characters");
   EXPECT_EQ(printed.err, "download: starting url=https://x/ destination=d\xEF\xBF\xBD\n");
   EXPECT_TRUE(browser.received.empty());
 }
