@@ -94,7 +94,16 @@ bool BrowserSession::start(std::string& why) {
   // finds no browser yet makes vesk replace the instance, which costs a second Chromium.
   const auto log = env_.data_dir() / "browser-profiles" / "default" / "veskbrowser.log";
   const std::string connected = "as instance " + instance_id();
-  eventually([&] { return read_file(log).find(connected) != std::string::npos; }, kBrowserWait / 2);
+  eventually(
+      [&] {
+        const std::string text = read_file(log);
+        return text.find(connected) != std::string::npos || text.find("did not come up") != std::string::npos;
+      },
+      kBrowserWait / 2);
+  if (read_file(log).find("did not come up") != std::string::npos) {
+    why = "veskbrowser could not start Chromium:\n" + veskbrowser_log_tail();
+    return false;
+  }
   RunResult answered;
   const bool ready = eventually(
       [&] {
