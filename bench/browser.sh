@@ -26,10 +26,13 @@ mkdir -p "$results"
 
 our_pids() {
   local file pid
-  for file in $(grep -lzxF "HOME=$bench_home" /proc/[0-9]*/environ 2> /dev/null); do
+  # Chromium rewrites its environment block: it is known by its profile path on its command line.
+  for file in $(grep -lzxF "HOME=$bench_home" /proc/[0-9]*/environ 2> /dev/null) \
+              $(grep -lF "$bench_home/" /proc/[0-9]*/cmdline 2> /dev/null); do
     pid=${file#/proc/}
-    pid=${pid%/environ}
-    [[ $pid == "$$" || $pid == "$BASHPID" ]] || echo "$pid"
+    pid=${pid%/*}
+    # (the greps above and this shell match too; they are gone or are us)
+    [[ $pid == "$$" || $pid == "$BASHPID" || ! -d /proc/$pid ]] || echo "$pid"
   done
 }
 

@@ -32,10 +32,13 @@ instance_id=""
 # Pids of live processes started for this demo: they all carry our HOME in their environment.
 our_pids() {
   local file pid
-  for file in $(grep -lzxF "HOME=$demo_home" /proc/[0-9]*/environ 2> /dev/null); do
+  # Chromium rewrites its environment block: it is known by its profile path on its command line.
+  for file in $(grep -lzxF "HOME=$demo_home" /proc/[0-9]*/environ 2> /dev/null) \
+              $(grep -lF "$demo_home/" /proc/[0-9]*/cmdline 2> /dev/null); do
     pid=${file#/proc/}
-    pid=${pid%/environ}
-    [[ $pid == "$$" || $pid == "$BASHPID" ]] || echo "$pid"
+    pid=${pid%/*}
+    # (the greps above and this shell match too; they are gone or are us)
+    [[ $pid == "$$" || $pid == "$BASHPID" || ! -d /proc/$pid ]] || echo "$pid"
   done
 }
 
