@@ -16,8 +16,8 @@ done
 command -v hyperfine > /dev/null || { echo "hyperfine is not installed" >&2; exit 1; }
 runs=${VESK_BENCH_RUNS:-40}
 
-# A short private HOME: Chromium's Unix sockets live below it and their paths are limited.
-HOME=$(mktemp -d /tmp/vb.XXXXXX)
+# A private HOME: the benchmark neither sees nor disturbs the user's own data directory.
+HOME=$(mktemp -d /tmp/vesk-bench.XXXXXX)
 export HOME
 bench_home=$HOME
 unset VESK_SESSION

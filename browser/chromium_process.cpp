@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
@@ -41,10 +44,11 @@ std::optional<std::filesystem::path> find_on_path(const std::string& name, const
 // The environment Chromium gets: ours, with its temp and config folders inside the profile
 // (crash databases and temp folders survive a SIGKILL there instead of littering /tmp),
 // and no session bus (it only produces error noise here).
-std::vector<std::string> chromium_environment(const std::filesystem::path& user_data_dir) {
+std::vector<std::string> chromium_environment(const std::filesystem::path& user_data_dir,
+                                              const std::filesystem::path& temp_dir) {
   const std::filesystem::path runtime = user_data_dir / "runtime";
   std::vector<std::pair<std::string, std::string>> overrides = {
-      {"TMPDIR", (runtime / "tmp").string()},
+      {"TMPDIR", temp_dir.string()},
       {"XDG_CONFIG_HOME", (runtime / "config").string()},
       {"XDG_CACHE_HOME", (runtime / "cache").string()},
       {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
@@ -68,6 +72,36 @@ std::vector<char*> c_strings(std::vector<std::string>& strings) {
   for (auto& s : strings) out.push_back(s.data());
   out.push_back(nullptr);
   return out;
+}
+
+}  // namespace
+
+namespace {
+
+// Chromium puts its singleton socket in TMPDIR, and a Unix socket path has at most 107
+// bytes: a temp folder inside a deep profile path makes it abort at start. So each
+// profile gets a short temp folder of its own, named after a hash of the profile path (the
+// same profile reuses it, so nothing piles up after a SIGKILL). It must be ours and
+// private; otherwise a fresh one is made.
+Result<std::filesystem::path> private_temp_dir(const std::filesystem::path& user_data_dir) {
+  const char* base = std::getenv("TMPDIR");
+  std::filesystem::path root = base != nullptr && *base != '\0' && std::strlen(base) < 40 ? base : "/tmp";
+  const auto hash = std::hash<std::string>{}(std::filesystem::absolute(user_data_dir).lexically_normal().string());
+  char name[64];
+  std::snprintf(name, sizeof name, "vesk-%u-%08zx", static_cast<unsigned>(::geteuid()), hash & 0xffffffffu);
+  const std::filesystem::path dir = root / name;
+  if (::mkdir(dir.c_str(), 0700) == 0) return dir;
+  struct stat info {};
+  if (errno == EEXIST && ::lstat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+      info.st_uid == ::geteuid() && (info.st_mode & 077) == 0) {
+    // Left by an earlier run of this profile: start empty.
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) std::filesystem::remove_all(entry.path(), ec);
+    return dir;
+  }
+  std::string pattern = (root / "vesk-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) return fail(system_error(errno, "failed to create a temp folder in " + root.string()));
+  return std::filesystem::path(pattern);
 }
 
 }  // namespace
@@ -117,7 +151,7 @@ std::vector<std::string> chromium_arguments(const ChromiumLaunch& launch) {
 
 Result<ChromiumProcess> ChromiumProcess::start(const ChromiumLaunch& launch) {
   std::error_code ec;
-  for (const char* sub : {"tmp", "config", "cache"}) {
+  for (const char* sub : {"config", "cache"}) {
     std::filesystem::create_directories(launch.user_data_dir / "runtime" / sub, ec);
     if (ec) {
       return fail(Error("failed to create " + (launch.user_data_dir / "runtime" / sub).string() +
@@ -127,7 +161,9 @@ Result<ChromiumProcess> ChromiumProcess::start(const ChromiumLaunch& launch) {
 
   std::vector<std::string> argv_strings = chromium_arguments(launch);
   argv_strings.insert(argv_strings.begin(), launch.binary.string());
-  std::vector<std::string> env_strings = chromium_environment(launch.user_data_dir);
+  auto temp_dir = private_temp_dir(launch.user_data_dir);
+  if (!temp_dir) return fail(temp_dir.error());
+  std::vector<std::string> env_strings = chromium_environment(launch.user_data_dir, *temp_dir);
   std::vector<char*> argv = c_strings(argv_strings);
   std::vector<char*> envp = c_strings(env_strings);
 

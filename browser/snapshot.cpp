@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "browser/element_lookup.hpp"
+#include "browser/interactive_snapshot.hpp"
 #include "browser/methods.hpp"
 #include "browser/page_script.hpp"
 
@@ -82,15 +83,7 @@ struct Walker {
   SnapshotState& state;
   Json nodes = Json::array();
 
-  std::string ref_for(std::int64_t backend_id) {
-    if (backend_id == 0) return {};
-    auto known = state.ref_of_node.find(backend_id);
-    if (known != state.ref_of_node.end()) return known->second;
-    std::string ref = "e" + std::to_string(state.next_ref++);
-    state.ref_of_node[backend_id] = ref;
-    state.node_of_ref[ref] = backend_id;
-    return ref;
-  }
+  std::string ref_for(std::int64_t backend_id) { return backend_id == 0 ? std::string() : assign_ref(state, backend_id); }
 
   bool wanted(const Json& node, const std::string& role, const std::string& name, const std::string& type) {
     if (mode == SnapshotMode::Full) return true;
@@ -133,6 +126,15 @@ std::string listing_line(const Json& node) {
 }
 
 }  // namespace
+
+std::string assign_ref(SnapshotState& state, std::int64_t backend_id) {
+  auto known = state.ref_of_node.find(backend_id);
+  if (known != state.ref_of_node.end()) return known->second;
+  std::string ref = "e" + std::to_string(state.next_ref++);
+  state.ref_of_node[backend_id] = ref;
+  state.node_of_ref[ref] = backend_id;
+  return ref;
+}
 
 Json snapshot_nodes(const Json& ax_nodes, SnapshotMode mode, SnapshotState& state,
                     std::int64_t scope_backend_id) {
@@ -190,14 +192,27 @@ MethodResult take_snapshot(Browser& browser, Tab& tab, const SnapshotRequest& re
     tab.snapshot.document_key = *key;
   }
   std::int64_t scope = 0;
+  std::string scope_object;
   if (!request.selector.empty()) {
     auto element = find_element(browser, tab, request.selector);
     if (!element) return std::unexpected(element.error());
     scope = element->backend_node_id;
+    scope_object = element->object_id;
   }
-  auto tree = browser.call(tab, "Accessibility.getFullAXTree", Json::object());
-  if (!tree) return std::unexpected(from_cdp(tree.error(), "failed to read the page's accessibility tree"));
-  Json nodes = snapshot_nodes(tree->value("nodes", Json::array()), request.mode, tab.snapshot, scope);
+  std::optional<Json> from_dom;
+  if (request.mode == SnapshotMode::Interactive) {
+    auto collected = interactive_nodes_from_dom(browser, tab, scope_object);
+    if (!collected) return std::unexpected(collected.error());
+    from_dom = std::move(*collected);
+  }
+  Json nodes;
+  if (from_dom) {
+    nodes = std::move(*from_dom);
+  } else {
+    auto tree = browser.call(tab, "Accessibility.getFullAXTree", Json::object());
+    if (!tree) return std::unexpected(from_cdp(tree.error(), "failed to read the page's accessibility tree"));
+    nodes = snapshot_nodes(tree->value("nodes", Json::array()), request.mode, tab.snapshot, scope);
+  }
 
   auto facts = evaluate(browser, tab, "({url: location.href, title: document.title})");
   if (!facts) return std::unexpected(facts.error());

@@ -29,6 +29,9 @@ struct SnapshotRequest {
   bool diff = false;
 };
 
+// The ref of the element with this DOM backend node id, given a new one on first sight.
+std::string assign_ref(SnapshotState& state, std::int64_t backend_id);
+
 // Turns a raw Accessibility.getFullAXTree answer into our node list, giving refs through
 // `state` (which must already belong to the current document). `scope_backend_id` limits
 // it to that DOM node's subtree (0: everything). Pure: no browser calls.

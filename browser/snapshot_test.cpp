@@ -1,5 +1,6 @@
 // Snapshots against a real Chromium, and the pure parts (token budget, diff) on tables.
 #include "browser/snapshot.hpp"
+#include "browser/interactive_snapshot.hpp"
 
 #include <gtest/gtest.h>
 
@@ -104,6 +105,31 @@ TEST(SnapshotNodes, TokenBudgetKeepsWholeNodesInOrder) {
     ASSERT_EQ(copy.size(), c.kept) << c.budget;
     EXPECT_EQ(copy.back()["id"], "e" + std::to_string(c.kept));
   }
+}
+
+}  // namespace
+}  // namespace vesk::browser
+
+namespace vesk::browser {
+namespace {
+
+// Document order as querySelectorAll('*') sees it: elements only, children only (no iframe
+// documents, shadow trees or template contents).
+TEST(ElementOrder, ListsElementsInDocumentOrderOnly) {
+  Json root = Json::parse(R"({"nodeType": 9, "nodeName": "#document", "backendNodeId": 1, "children": [
+    {"nodeType": 10, "nodeName": "html", "backendNodeId": 2},
+    {"nodeType": 1, "nodeName": "HTML", "backendNodeId": 3, "children": [
+      {"nodeType": 1, "nodeName": "BODY", "backendNodeId": 4, "children": [
+        {"nodeType": 3, "nodeName": "#text", "backendNodeId": 5},
+        {"nodeType": 1, "nodeName": "IFRAME", "backendNodeId": 6,
+         "contentDocument": {"nodeType": 9, "backendNodeId": 7, "children": [{"nodeType": 1, "nodeName": "HTML", "backendNodeId": 8}]}},
+        {"nodeType": 1, "nodeName": "DIV", "backendNodeId": 9,
+         "shadowRoots": [{"nodeType": 11, "backendNodeId": 10, "children": [{"nodeType": 1, "nodeName": "SPAN", "backendNodeId": 11}]}],
+         "children": [{"nodeType": 1, "nodeName": "BUTTON", "backendNodeId": 12}]},
+        {"nodeType": 1, "nodeName": "INPUT", "backendNodeId": 13}]}]}]})");
+  ElementOrder order = element_order(root);
+  EXPECT_EQ(order.backend_ids, (std::vector<std::int64_t>{3, 4, 6, 9, 12, 13}));
+  EXPECT_EQ(order.tags, (std::vector<std::string>{"HTML", "BODY", "IFRAME", "DIV", "BUTTON", "INPUT"}));
 }
 
 }  // namespace

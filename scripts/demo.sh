@@ -21,8 +21,7 @@ for needed in "$vesk" "$build_dir/veskbrowser"; do
 done
 
 # A private HOME, so the demo neither sees nor disturbs the user's own data directory.
-# Kept short: Chromium puts Unix sockets below it, and their paths must stay under 108 bytes.
-demo_home=$(mktemp -d /tmp/vd.XXXXXX)
+demo_home=$(mktemp -d /tmp/vesk-demo.XXXXXX)
 out_dir="$demo_home/out"
 mkdir -p "$out_dir"
 export HOME="$demo_home"
