@@ -132,7 +132,8 @@ TEST_F(InstanceCommands, StartRecordsTheInstanceAndTheBrowserConnects) {
               }));
     // The server accepted the browser's hello with that token and marked it running.
     ASSERT_TRUE(server_.process->wait_for_err("Chromium instance " + id + " registered with VeskApp"));
-    for (const auto& record : env_.read_state()["instances"]) {
+    const Json after_hello = env_.read_state();
+    for (const auto& record : after_hello["instances"]) {
       if (record["id"] == id) {
         EXPECT_EQ(record["status"], "running");
       }
