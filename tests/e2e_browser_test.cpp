@@ -4,6 +4,7 @@
 // error.
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "e2e_support.hpp"
@@ -56,6 +57,34 @@ TEST_F(EndToEnd, NavigatesFilesAndHttpPagesThroughHistory) {
   RunResult download_nav = session().vesk({"nav", session().http().url("/download/demo.html")});
   EXPECT_NE(download_nav.status, -1) << "navigating to a download hung";
   EXPECT_TRUE(ok({"title"}).is_object()) << "the browser no longer answers after a download navigation";
+}
+
+TEST_F(EndToEnd, NavigationOptions) {
+  Json with_text = ok({"nav", "--text", fixture_file_url("form.html")});
+  EXPECT_THAT(at(with_text, "text").dump(), HasSubstr("Sign up")) << with_text;
+
+  // Blocked images are never requested from the server; unblocked they are.
+  auto image_requests = [] {
+    auto paths = session().http().requested_paths();
+    return std::count(paths.begin(), paths.end(), "/pixel.png");
+  };
+  ok({"nav", "--block-images", session().http().url("/images.html")});
+  EXPECT_EQ(image_requests(), 0);
+  ok({"nav", session().http().url("/images.html")});
+  EXPECT_TRUE(eventually([&] { return image_requests() > 0; }, kBrowserWait)) << "the image was never requested";
+
+  // A navigation in a new tab leaves the first one where it was.
+  const std::string first = at(ok({"tab", "list"}), "current").get<std::string>();
+  Json opened = ok({"nav", "--new-tab", fixture_file_url("widgets.html")});
+  const std::string second = at(opened, "tab").get<std::string>();
+  EXPECT_NE(second, first);
+  EXPECT_EQ(at(ok({"title", "--tab", first}), "title"), "Vesk images");
+  ok({"tab", "close", second});
+
+  // A click that follows a link waits for the new page with --wait-nav.
+  open("widgets.html");
+  ok({"click", "--wait-nav", "#to-form"});
+  EXPECT_EQ(at(ok({"title"}), "title"), "Vesk fixture form");
 }
 
 TEST_F(EndToEnd, NavigationFailuresNameTheReason) {
@@ -116,6 +145,9 @@ TEST_F(EndToEnd, SnapshotOptionsScopeCutAndDiff) {
   const std::string scoped = ok_text({"snap", "-i", "#signup"});
   EXPECT_THAT(scoped, HasSubstr(":button \"Save\""));
   EXPECT_THAT(scoped, Not(HasSubstr("Warn me")));
+
+  Json compact = ok({"snap", "-c"});
+  EXPECT_THAT(compact.dump(), HasSubstr("Save")) << compact;
 
   // A token budget cuts the list and says so.
   Json cut = ok({"snap", "--max-tokens", "5"});
@@ -216,6 +248,9 @@ TEST_F(EndToEnd, MouseAndKeyboardInput) {
   Json dbl = at(ok({"box", "#dbl"}), "box");
   eval("document.getElementById('dbl').onclick = () => say('clicked by position')");
   ok({"click", centre(dbl, "x", "width"), centre(dbl, "y", "height")});
+  EXPECT_EQ(at(ok({"text", "#log"}), "text"), "clicked by position");
+  eval("say('idle')");
+  ok({"click", "--x=" + centre(dbl, "x", "width"), "--y=" + centre(dbl, "y", "height")});
   EXPECT_EQ(at(ok({"text", "#log"}), "text"), "clicked by position");
   ok({"mouse", "click", centre(handle, "x", "width"), centre(handle, "y", "height")});
   ok({"mouse", "move", "5", "5"});
