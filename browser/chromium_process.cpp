@@ -175,7 +175,7 @@ Result<ChromiumProcess> ChromiumProcess::start(const ChromiumLaunch& launch) {
   UniqueFd reply_read(replies[0]), reply_write(replies[1]);
 
   UniqueFd log_fd(::open(launch.log_path.empty() ? "/dev/null" : launch.log_path.c_str(),
-                         O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+                         O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (!log_fd.valid()) {
     return fail(system_error(errno, "failed to open " + launch.log_path.string()));
   }

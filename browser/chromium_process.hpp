@@ -21,7 +21,7 @@ struct ChromiumLaunch {
   std::filesystem::path binary;
   std::filesystem::path user_data_dir;
   bool headless = true;
-  // Chromium's standard output and error go here (appended); /dev/null when empty.
+  // Chromium's standard output and error go here (rewritten at each start); /dev/null when empty.
   std::filesystem::path log_path;
   std::vector<std::string> extra_args;
 };

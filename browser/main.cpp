@@ -45,8 +45,13 @@ void start_signal_thread() {
   }).detach();
 }
 
-// Our standard error becomes the log file, so every log line lands there.
+// Our standard error becomes the log file, so every log line lands there. A log grown past
+// 1 MiB is moved aside (one old copy is kept), so restarts never fill the disk.
 void log_to_file(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (std::filesystem::file_size(path, ec) > 1024 * 1024 && !ec) {
+    std::filesystem::rename(path, path.string() + ".1", ec);
+  }
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (fd < 0) return;
   ::dup2(fd, STDERR_FILENO);
