@@ -103,6 +103,8 @@ TEST_F(RequestPath, NoBrowserAndNothingToRestartFails) {
   auto got = call_method(paths_, "page.title", Json::object());
   ASSERT_FALSE(got.has_value());
   EXPECT_EQ(got.error().text(), "noBrowser: no connected Chromium instance");
+  // The server's log is read on another thread: wait for the line before counting.
+  ASSERT_TRUE(server_.process->wait_for_err("received CLI request"));
   EXPECT_EQ(count_of(server_.process->err(), "received CLI request"), 1u);
 }
 
@@ -141,7 +143,7 @@ TEST_F(RequestPath, RetriesRunOutWhenTheNewBrowserNeverConnects) {
   ASSERT_FALSE(got.has_value());
   EXPECT_EQ(got.error().text(), "noBrowser: no connected Chromium instance");
   // The first sending, then retries every 200 ms for 5 s.
-  EXPECT_GE(count_of(server_.process->err(), "received CLI request"), 3u);
+  EXPECT_TRUE(server_.process->wait_for_err_count("received CLI request", 3));
   EXPECT_EQ(env_.read_state()["instances"].size(), 1u);
 }
 
