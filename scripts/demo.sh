@@ -63,7 +63,9 @@ cleanup() {
   if [[ $status -ne 0 ]]; then
     echo "demo: FAILED (status $status); cleaning up" >&2
     show_logs
-    [[ -n $instance_id ]] && "$vesk" instance stop "$instance_id" > /dev/null 2>&1 || true
+    if [[ -n $instance_id ]]; then
+      "$vesk" instance stop "$instance_id" > /dev/null 2>&1 || true
+    fi
     "$vesk" server stop > /dev/null 2>&1 || true
   fi
   local leftover
