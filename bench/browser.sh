@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Whole-command latency against a real headless Chromium: one `vesk` process per action, all
+# on the same running instance. On tests/fixtures/demo.html: `vesk title`, `vesk click <ref>`,
+# `vesk snap -i`, `vesk ss`; then `vesk snap -i` on a generated page of 1,000 interactive
+# elements. Prints the medians next to their goals.
+#
+# Usage: bench/browser.sh [build-dir]   (needs hyperfine, Chromium, and vesk + veskbrowser built)
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-build}" && pwd)
+vesk="$build/vesk"
+for program in "$vesk" "$build/veskbrowser"; do
+  [[ -x $program ]] || { echo "missing $program: build the vesk and veskbrowser targets" >&2; exit 1; }
+done
+command -v hyperfine > /dev/null || { echo "hyperfine is not installed" >&2; exit 1; }
+runs=${VESK_BENCH_RUNS:-40}
+
+# A private HOME: the benchmark neither sees nor disturbs the user's own data directory.
+HOME=$(mktemp -d /tmp/vesk-bench.XXXXXX)
+export HOME
+bench_home=$HOME
+unset VESK_SESSION
+results="$HOME/results"
+mkdir -p "$results"
+
+our_pids() {
+  local file pid
+  # Chromium rewrites its environment block: it is known by its profile path on its command line.
+  for file in $(grep -lzxF "HOME=$bench_home" /proc/[0-9]*/environ 2> /dev/null) \
+              $(grep -lF "$bench_home/" /proc/[0-9]*/cmdline 2> /dev/null); do
+    pid=${file#/proc/}
+    pid=${pid%/*}
+    # (the greps above and this shell match too; they are gone or are us)
+    [[ $pid == "$$" || $pid == "$BASHPID" || ! -d /proc/$pid ]] || echo "$pid"
+  done
+}
+
+stop_everything() {
+  local id leftover
+  for id in $("$vesk" instance list 2> /dev/null | sed -n 's/.*"id": "\(inst_[a-z0-9]*\)".*/\1/p'); do
+    "$vesk" instance stop "$id" > /dev/null 2>&1 || true
+  done
+  "$vesk" server stop > /dev/null 2>&1 || true
+  leftover=$(our_pids)
+  # shellcheck disable=SC2086
+  [[ -z $leftover ]] || kill -KILL $leftover 2> /dev/null || true
+  rm -rf "$bench_home"
+}
+trap stop_everything EXIT
+
+# The page of 1,000 interactive elements: buttons, links, text fields and checkboxes.
+many="$HOME/many.html"
+{
+  echo '<!doctype html><html><head><meta charset="utf-8"><title>Many elements</title></head><body>'
+  for i in $(seq 0 249); do
+    echo "<div><button id=\"b$i\">Button $i</button> <a href=\"#a$i\">Link $i</a>"
+    echo " <input id=\"t$i\" aria-label=\"Field $i\"> <label><input type=\"checkbox\"> Box $i</label></div>"
+  done
+  echo '</body></html>'
+} > "$many"
+
+"$vesk" instance start --headless > /dev/null 2>&1
+log="$HOME/.veskapp/browser-profiles/default/veskbrowser.log"
+for _ in $(seq 300); do
+  grep -qs "connected to the server" "$log" && break
+  sleep 0.1
+done
+for _ in $(seq 100); do
+  "$vesk" tab list > /dev/null 2>&1 && break
+  sleep 0.2
+done
+"$vesk" tab list > /dev/null 2>&1 || { echo "the browser never answered; see $log" >&2; tail "$log" >&2; exit 1; }
+
+"$vesk" nav "file://$repo/tests/fixtures/demo.html" > /dev/null 2>&1
+"$vesk" fill '#who' Bench > /dev/null 2>&1
+button=$("$vesk" snap -i 2> /dev/null | grep -m1 -F ':button "Greet"' | cut -d: -f1)
+[[ -n $button ]] || { echo "no Greet button in the demo page's snapshot" >&2; exit 1; }
+
+echo "== demo page: title, click $button, snap -i, ss ($runs runs each)"
+# /bin/true is the floor: what starting any process costs on this machine right now.
+hyperfine --shell=none --warmup 5 --min-runs "$runs" --export-json "$results/demo.json" \
+  "/bin/true" "$vesk title" "$vesk click $button" "$vesk snap -i" "$vesk ss -o $HOME/bench.png"
+
+"$vesk" nav "file://$many" > /dev/null 2>&1
+served_before=$(grep -c "served page.snapshot in" "$log" || true)
+listing=$("$vesk" snap -i 2> /dev/null)
+nodes=${listing%%$'\n'*}
+echo "== generated page: $nodes"
+hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/many.json" "$vesk snap -i"
+
+# veskbrowser's own time per snapshot of the big page, from its log: the rest is the process
+# start of vesk and the trip through the server.
+grep "served page.snapshot in" "$log" | tail -n +"$((served_before + 1))" |
+  sed -n 's/.*served page.snapshot in \([0-9]*\) ms.*/\1/p' > "$results/served-ms"
+
+python3 - "$results/demo.json" "$results/many.json" "$results/served-ms" <<'PY'
+import json, sys
+goals = {"title": 10, "click": 50}
+print("\nmedians (one vesk process per run; the machine may be loaded by other work):")
+for path, page in zip(sys.argv[1:3], ["demo page", "1,000 elements"]):
+    for result in json.load(open(path))["results"]:
+        words = result["command"].split()
+        action = " ".join([words[0].rsplit("/", 1)[-1]] + [w if not w.startswith("/") else "<file>" for w in words[1:]])
+        goal = (goals.get(words[1]) if len(words) > 1 else None) if page == "demo page" else 150
+        note = f"  (goal < {goal} ms)" if goal else ""
+        print(f"  {page:>15}: {action:<22} median {result['median'] * 1000:7.2f} ms{note}")
+served = sorted(int(line) for line in open(sys.argv[3]) if line.strip())
+if served:
+    print(f"  {'1,000 elements':>15}: {'(inside veskbrowser)':<22} median {served[len(served) // 2]:7.2f} ms")
+PY

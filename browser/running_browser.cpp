@@ -1,0 +1,53 @@
+#include "browser/running_browser.hpp"
+
+namespace vesk::browser {
+
+RunningBrowser::RunningBrowser(ChromiumProcess process, std::filesystem::path work_dir)
+    : process_(std::move(process)) {
+  transport_ = std::make_unique<DevToolsTransport>(process_.take_command_pipe(),
+                                                   process_.take_reply_pipe());
+  browser_ = std::make_unique<Browser>(*transport_, std::move(work_dir));
+  methods_ = all_methods();
+}
+
+RunningBrowser::~RunningBrowser() {
+  // Chromium first: the transport's reader then sees the pipe close. The transport goes
+  // before the browser, whose download tracker its reader thread feeds.
+  process_.kill();
+  transport_.reset();
+  browser_.reset();
+}
+
+Result<std::unique_ptr<RunningBrowser>> RunningBrowser::start(const ChromiumLaunch& launch,
+                                                              std::chrono::milliseconds ready_timeout) {
+  // Private working files of this run: earlier runs' uploads and staged downloads go.
+  const std::filesystem::path work_dir = launch.user_data_dir / "vesk-work";
+  std::error_code ec;
+  std::filesystem::remove_all(work_dir, ec);
+  std::filesystem::create_directories(work_dir, ec);
+  if (ec) return fail("failed to create " + work_dir.string() + ": " + ec.message());
+  std::filesystem::permissions(work_dir, std::filesystem::perms::owner_all, ec);
+  auto process = ChromiumProcess::start(launch);
+  if (!process) return fail(process.error().wrap("failed to start Chromium " + launch.binary.string()));
+  std::unique_ptr<RunningBrowser> running(new RunningBrowser(std::move(*process), work_dir));
+  CallOptions options;
+  options.deadline = deadline_in(ready_timeout);
+  auto version = running->transport_->call("Browser.getVersion", Json::object(), options);
+  if (!version) {
+    std::string where = launch.log_path.empty() ? std::string() : " (see " + launch.log_path.string() + ")";
+    return fail("Chromium did not come up" + where + ": " + version.error().message);
+  }
+  return running;
+}
+
+MethodResult RunningBrowser::serve(std::string_view method, const Json& params) {
+  return serve_method(*browser_, methods_, method, params);
+}
+
+bool RunningBrowser::responsive(std::chrono::milliseconds timeout) {
+  CallOptions options;
+  options.deadline = deadline_in(timeout);
+  return transport_->call("Browser.getVersion", Json::object(), options).has_value();
+}
+
+}  // namespace vesk::browser

@@ -1,0 +1,42 @@
+// End to end: when Chromium dies under a running instance, veskbrowser leaves, and the next
+// command replaces the instance and succeeds.
+#include <signal.h>
+
+#include <gmock/gmock.h>
+
+#include "e2e_support.hpp"
+#include "support/process_sweep.hpp"
+
+namespace vesk::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+class BrowserRecovery : public RealBrowserTest {};
+
+TEST_F(BrowserRecovery, KillingChromiumMakesTheNextCommandRestartTheInstance) {
+  ok({"nav", session().http().url("/form.html")});
+  const std::string old_instance = session().instance_id();
+  const auto old_veskbrowser = session().veskbrowser_pid();
+  ASSERT_TRUE(old_veskbrowser.has_value()) << session().env().read_state().dump();
+  std::optional<pid_t> chromium;
+  ASSERT_TRUE(eventually([&] { return (chromium = session().chromium_pid()).has_value(); }, kBrowserWait))
+      << "no Chromium process under veskbrowser " << *old_veskbrowser;
+
+  ASSERT_EQ(::kill(*chromium, SIGKILL), 0);
+  EXPECT_TRUE(eventually([&] { return !process_running(*old_veskbrowser); }, kBrowserWait))
+      << "veskbrowser stayed after its Chromium died\n" << session().veskbrowser_log_tail();
+
+  RunResult title = session().vesk({"title"});
+  ASSERT_EQ(title.status, 0) << describe(title) << session().veskbrowser_log_tail();
+  EXPECT_THAT(title.err, HasSubstr("restarting before retry"));
+  EXPECT_NE(session().instance_id(), old_instance) << "the instance was not replaced";
+
+  // The new instance serves the next commands as usual.
+  Json opened = ok({"nav", fixture_file_url("form.html")});
+  EXPECT_EQ(opened.is_object() ? opened.value("title", "") : "", "Vesk fixture form") << opened;
+  EXPECT_FALSE(process_running(*chromium));
+}
+
+}  // namespace
+}  // namespace vesk::test
