@@ -104,9 +104,11 @@ Status serve_browser(Connection& connection, const Message& hello,
   log_info("received Chromium hello frame");
   auto answer = answer_hello(hello, state_path);
   if (!answer) return fail(std::move(answer).error());
-  if (auto written = write_message(connection, *answer); !written) return written;
-  if (!answer->result) return {};  // rejected: the connection closes, nothing registered
+  if (!answer->result) return write_message(connection, *answer);  // rejected: nothing registered
 
+  // The entry is registered before the acceptance is written, so a browser holding its
+  // acceptance can be sent requests at once. Jobs queued meanwhile wait in the queue until
+  // this thread serves them, after the acceptance is on the wire.
   const Json& result = *answer->result;
   BrowserEntry entry{result["instanceId"].get<std::string>(),
                      result.value("shared", Json(false)) == Json(true),
@@ -115,12 +117,13 @@ Status serve_browser(Connection& connection, const Message& hello,
   registry.insert(entry);
   log_info("registered Chromium connection for " + entry.key);
 
-  serve_jobs(connection, *entry.link);
+  Status written = write_message(connection, *answer);
+  if (written) serve_jobs(connection, *entry.link);
 
   entry.link->detach_socket();
   registry.remove(entry);
   log_info("unregistered Chromium connection for " + entry.key);
-  return {};
+  return written;
 }
 
 }  // namespace vesk
