@@ -18,7 +18,8 @@ std::string tab_id_text(const Json& value) {
 Browser::Browser(DevToolsTransport& transport, std::filesystem::path work_dir)
     : transport_(transport),
       work_dir_(std::move(work_dir)),
-      downloads_(std::make_unique<Downloads>(work_dir_ / "download-staging")) {
+      downloads_(std::make_unique<Downloads>(work_dir_ / "download-staging",
+                                             work_dir_.parent_path() / "vesk-outputs" / "downloads")) {
   transport_.set_event_observer([downloads = downloads_.get()](const CdpEvent& event) { downloads->observe(event); });
 }
 

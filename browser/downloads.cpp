@@ -1,5 +1,6 @@
 #include "browser/downloads.hpp"
 
+#include <algorithm>
 #include <system_error>
 
 namespace vesk::browser {
@@ -16,6 +17,8 @@ void Downloads::observe(const CdpEvent& event) {
       download.url = event.params.value("url", "");
       download.suggested_filename = event.params.value("suggestedFilename", "");
       started_.push_back(guid);
+      const std::size_t index = started_.size() - 1;
+      download.claimed = std::find(claimed_indexes_.begin(), claimed_indexes_.end(), index) != claimed_indexes_.end();
     } else {
       download.state = event.params.value("state", download.state);
       download.received_bytes = event.params.value("receivedBytes", std::uint64_t{0});
@@ -27,7 +30,19 @@ void Downloads::observe(const CdpEvent& event) {
 }
 
 void Downloads::move_if_ready(DownloadState& download) {
-  if (download.state != "completed" || download.destination.empty()) return;
+  if (download.state != "completed") return;
+  if (download.destination.empty()) {
+    if (download.claimed) return;  // its method sets the destination
+    std::string name = std::filesystem::path(download.suggested_filename).filename().string();
+    if (name.empty() || name == "." || name == "..") name = "download.bin";
+    download.destination = default_dir_ / name;
+    std::error_code exists_ec;
+    for (int n = 1; std::filesystem::exists(download.destination, exists_ec); ++n) {
+      const auto stem = std::filesystem::path(name).stem().string();
+      const auto extension = std::filesystem::path(name).extension().string();
+      download.destination = default_dir_ / (stem + " (" + std::to_string(n) + ")" + extension);
+    }
+  }
   const auto staged = staging_dir_ / download.guid;
   std::error_code ec;
   if (!std::filesystem::exists(staged, ec)) return;  // moved already
@@ -43,6 +58,11 @@ void Downloads::move_if_ready(DownloadState& download) {
     }
     std::filesystem::remove(staged, ec);
   }
+}
+
+void Downloads::claim(std::size_t index) {
+  std::lock_guard lock(mutex_);
+  claimed_indexes_.push_back(index);
 }
 
 std::size_t Downloads::started_count() {

@@ -29,6 +29,7 @@ std::unexpected<MethodError> file_error(const fs::path& path, const std::string&
                                        "; choose another output path");
 }
 
+// Kept beside the profile, not in the work folder, which is cleared at each start.
 fs::path output_root(Browser& browser) { return browser.work_dir().parent_path() / "vesk-outputs"; }
 
 // "page-20261210T121314.123Z.pdf"-style names that sort by time.
@@ -217,6 +218,7 @@ MethodResult download(Browser& browser, const Json& params) {
                                        {"eventsEnabled", true}});
   if (!allowed) return std::unexpected(from_cdp(allowed.error(), "failed to allow downloads"));
   const std::size_t index = downloads.started_count();
+  downloads.claim(index);
   // A background tab fetches the URL, so the user's page stays where it is.
   auto helper = browser.call_browser("Target.createTarget", {{"url", normalize_url(*url)}, {"background", true}});
   if (!helper) return std::unexpected(from_cdp(helper.error(), "failed to start the download"));

@@ -105,6 +105,15 @@ TEST_F(ServedForm, DownloadWithWaitAnswersTheCompleteFile) {
   EXPECT_EQ(refused.error().code, "invalidArgument");
   EXPECT_TRUE(call("download", params(named.string(), true)).has_value());
 
+  // A download the page starts itself lands in the profile's default downloads folder.
+  ASSERT_TRUE(raw("element.click", {"#download-link"}));
+  const auto by_click = dir_.path() / "profile" / "vesk-outputs" / "downloads" / "report.csv";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!std::filesystem::exists(by_click) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(read_file(by_click), expected);
+
   auto page = call("download", {{"url", server_.url("/form.html")}, {"options", {{"wait", true}}}});
   ASSERT_FALSE(page.has_value());
   EXPECT_EQ(page.error().code, "navigationFailed");

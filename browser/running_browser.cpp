@@ -37,6 +37,15 @@ Result<std::unique_ptr<RunningBrowser>> RunningBrowser::start(const ChromiumLaun
     std::string where = launch.log_path.empty() ? std::string() : " (see " + launch.log_path.string() + ")";
     return fail("Chromium did not come up" + where + ": " + version.error().message);
   }
+  // Downloads a page starts (a click on a download link) are staged and then moved to the
+  // default downloads folder, instead of landing wherever Chromium would put them.
+  Downloads& downloads = running->browser_->downloads();
+  std::filesystem::create_directories(downloads.staging_dir(), ec);
+  running->transport_->call("Browser.setDownloadBehavior",
+                            {{"behavior", "allowAndName"},
+                             {"downloadPath", downloads.staging_dir().string()},
+                             {"eventsEnabled", true}},
+                            options);
   return running;
 }
 
