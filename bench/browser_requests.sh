@@ -51,8 +51,7 @@ median_ms() {  # hyperfine JSON export -> median in milliseconds
   python3 -c 'import json,sys; print("%.2f" % (json.load(open(sys.argv[1]))["results"][0]["median"] * 1000))' "$1"
 }
 
-hyperfine --warmup 5 --runs 100 --export-json "$work/title.json" "$vesk title"
-hyperfine --warmup 1 --runs 10 --export-json "$work/upload.json" "$vesk upload $work/upload.bin"
-
+hyperfine -N --warmup 5 --runs 100 --export-json "$work/title.json" "$vesk title"
 echo "median vesk title: $(median_ms "$work/title.json") ms (goal < 5 ms)"
+hyperfine -N --warmup 1 --runs 10 --export-json "$work/upload.json" "$vesk upload $work/upload.bin"
 echo "median vesk upload 50 MiB: $(median_ms "$work/upload.json") ms (goal < 1000 ms)"
