@@ -16,18 +16,13 @@ struct Overloaded : Handlers... {
   using Handlers::operator()...;
 };
 
-// The stand-in of a handler that is not written yet.
-Status not_available_yet(std::string_view command) {
-  return fail(std::string(command) + " is not available yet");
-}
-
 Status dispatch_server(const ServerCommand& command, const AppPaths& paths) {
   if (!command.subcommand) return run_server(paths, command.args.host, command.args.port);
   switch (*command.subcommand) {
     case ServerSubcommand::stop: return stop_server(paths);
     case ServerSubcommand::restart: return restart_server(paths, command.args.host, command.args.port);
   }
-  return not_available_yet("server");
+  return fail("unknown server subcommand");
 }
 
 LaunchOptions launch_options(const StartInstanceArgs& args) {

@@ -36,10 +36,13 @@ Result<Message> exchange_message(const std::string& endpoint, const std::string&
   Connection connection(std::move(*fd));
   if (auto written = write_message(connection, request_message(new_request_id(), method, std::move(params)));
       !written) {
-    return fail(written.error());
+    return fail(written.error().wrap("failed to send " + method + " to VeskApp server at " + endpoint));
   }
   auto answer = read_message(connection);
   connection.close();
+  // The read error alone ("timed out", "failed to fill whole buffer") would not say what
+  // was being waited for.
+  if (!answer) return fail(answer.error().wrap("no answer to " + method + " from VeskApp server at " + endpoint));
   return answer;
 }
 
