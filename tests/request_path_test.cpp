@@ -15,12 +15,6 @@
 namespace vesk::test {
 namespace {
 
-std::size_t count_of(const std::string& text, const std::string& needle) {
-  std::size_t count = 0;
-  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
-  return count;
-}
-
 class RequestPath : public ::testing::Test {
  protected:
   void SetUp() override {

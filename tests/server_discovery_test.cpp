@@ -13,12 +13,6 @@
 namespace vesk::test {
 namespace {
 
-std::size_t count_of(const std::string& text, const std::string& needle) {
-  std::size_t count = 0;
-  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
-  return count;
-}
-
 // A loopback port with nothing listening on it (bound, read back, released).
 std::uint16_t closed_port() {
   auto listener = TcpListener::bind("127.0.0.1:0");

@@ -137,4 +137,7 @@ class TestEnv {
 // Reads the whole file; empty when missing.
 std::string read_file(const fs::path& path);
 
+// How many times `needle` occurs in `text` (overlapping occurrences counted).
+std::size_t count_of(const std::string& text, const std::string& needle);
+
 }  // namespace vesk::test
