@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config g++ make git
   libgtest-dev libgmock-dev libbenchmark-dev hyperfine
   libcli11-dev nlohmann-json3-dev libsodium-dev uuid-dev
-  chromium
+  chromium ccache
 )
 
 missing=()
