@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/log.hpp"
-#include "browser/broker_link.hpp"
+#include "browser/link/broker_link.hpp"
 #include "browser/options.hpp"
 #include "browser/running_browser.hpp"
 

@@ -3,11 +3,19 @@
 
 function(vesk_unit_tests name dir lib)
   file(GLOB tests CONFIGURE_DEPENDS ${dir}/*_test.cpp)
+  vesk_test_binary(${name} ${lib} ${tests})
+endfunction()
+
+# One test binary from the given *_test.cpp files (nothing when there are none).
+function(vesk_test_binary name lib)
+  set(tests ${ARGN})
   if(tests)
     add_executable(${name}_tests ${tests})
     target_link_libraries(${name}_tests PRIVATE ${lib} GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60
-      PROPERTIES ENVIRONMENT "VESK_BINARY_DIR=${CMAKE_BINARY_DIR}")
+      # One variable per property: a ";" inside a property value does not survive discovery.
+      PROPERTIES ENVIRONMENT "VESK_BINARY_DIR=${CMAKE_BINARY_DIR}"
+                 ENVIRONMENT_MODIFICATION "VESK_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}")
   endif()
 endfunction()
 
