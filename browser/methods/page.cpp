@@ -8,13 +8,13 @@ namespace vesk::browser {
 
 namespace {
 
-MethodResult page_title(Browser& browser, Tab& tab, const Json& params) {
+MethodResult page_title(Browser& browser, Tab& tab, const Json&) {
   auto title = evaluate(browser, tab, "document.title");
   if (!title) return std::unexpected(title.error());
   return Json{{"title", *title}};
 }
 
-MethodResult page_url(Browser& browser, Tab& tab, const Json& params) {
+MethodResult page_url(Browser& browser, Tab& tab, const Json&) {
   auto url = evaluate(browser, tab, "location.href");
   if (!url) return std::unexpected(url.error());
   return Json{{"url", *url}};
