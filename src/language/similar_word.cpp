@@ -1,4 +1,4 @@
-#include "cli/similar_word.hpp"
+#include "language/similar_word.hpp"
 
 #include <algorithm>
 

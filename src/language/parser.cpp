@@ -1,10 +1,10 @@
-#include "cli/parser.hpp"
+#include "language/parser.hpp"
 
 #include <algorithm>
 
 #include "base/json.hpp"
-#include "cli/grammar.hpp"
-#include "cli/word_scan.hpp"
+#include "language/grammar.hpp"
+#include "language/word_scan.hpp"
 
 namespace vesk::cli {
 namespace {

@@ -1,7 +1,7 @@
 // The command language, line by line: what each accepted line yields, which lines are
 // usage errors (and that the error names the culprit), and which are help requests.
 
-#include "cli/parser.hpp"
+#include "language/parser.hpp"
 
 #include <cmath>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "cli/grammar.hpp"
+#include "language/grammar.hpp"
 
 #include <cctype>
 #include <charconv>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/json.hpp"
-#include "cli/number_text.hpp"
+#include "language/number_text.hpp"
 
 namespace vesk::cli {
 namespace {

@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "cli/command.hpp"
+#include "language/command.hpp"
 
 namespace vesk::cli {
 

@@ -1,8 +1,19 @@
-#include "cli/snapshot_change.hpp"
+#include "language/snapshot_change.hpp"
 
 #include <thread>
 
-#include "render/render.hpp"
+
+namespace vesk {
+
+const Json& snapshot_payload(const Json& value) {
+  if (value.is_object()) {
+    const auto it = value.find("snapshot");
+    if (it != value.end()) return *it;
+  }
+  return value;
+}
+
+}  // namespace vesk
 
 namespace vesk::cli {
 
@@ -54,10 +65,6 @@ bool same_json(const Json& a, const Json& b) {
     default:
       return a == b;
   }
-}
-
-Json snapshot_params(const std::optional<std::string>& tab, bool diff, const std::string& source) {
-  return Json{{"tab", text_or_null(tab)}, {"options", {{"diff", diff}}}, {"sourceCommand", source}};
 }
 
 std::optional<Json> baseline_snapshot(const RequestSender& send, const std::optional<std::string>& tab) {

@@ -1,4 +1,4 @@
-#include "cli/number_text.hpp"
+#include "language/number_text.hpp"
 
 #include <cmath>
 #include <limits>

@@ -15,7 +15,7 @@
 #include <variant>
 #include <vector>
 
-#include "cli/grammar.hpp"
+#include "language/grammar.hpp"
 
 namespace vesk::cli {
 

@@ -10,7 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cli/command.hpp"
+#include "language/command.hpp"
 
 namespace vesk::cli {
 

@@ -1,4 +1,4 @@
-#include "cli/command.hpp"
+#include "language/command.hpp"
 
 namespace vesk::cli {
 

@@ -9,7 +9,15 @@
 #include <string>
 
 #include "base/json.hpp"
-#include "cli/browser_request.hpp"
+#include "language/requests.hpp"
+
+namespace vesk {
+
+// The snapshot payload of a "page.snapshot" result: its "snapshot" member when it has
+// one, otherwise the value itself.
+const Json& snapshot_payload(const Json& value);
+
+}  // namespace vesk
 
 namespace vesk::cli {
 
@@ -17,9 +25,6 @@ namespace vesk::cli {
 // both negative integers, or both floats) and equal in value: 1 and 1.0 differ. The JSON
 // library's own == compares across kinds, which would hide a change from 1 to 1.0.
 bool same_json(const Json& a, const Json& b);
-
-// {"tab": tab or null, "options": {"diff": diff}, "sourceCommand": source}.
-Json snapshot_params(const std::optional<std::string>& tab, bool diff, const std::string& source);
 
 // The snapshot payload before an action, or nullopt when the request failed (a failed
 // baseline is not an error: the action goes ahead without one).

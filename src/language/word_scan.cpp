@@ -1,11 +1,11 @@
-#include "cli/word_scan.hpp"
+#include "language/word_scan.hpp"
 
 #include <algorithm>
 #include <cctype>
 #include <map>
 #include <string_view>
 
-#include "cli/similar_word.hpp"
+#include "language/similar_word.hpp"
 
 namespace vesk::cli {
 namespace {
