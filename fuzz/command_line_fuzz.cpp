@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/parser.hpp"
+#include "language/parser.hpp"
 #include "fuzz_check.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
