@@ -255,5 +255,28 @@ TEST_F(InstanceCommands, ConcurrentStartsEachLeaveARecordOfTheirRunningBrowser) 
   EXPECT_EQ(jsonl(env_.record_dir() / "argv.jsonl").size(), kStarts) << "one browser per start, no more";
 }
 
+TEST_F(InstanceCommands, ACommandRightAfterStartUsesThatInstance) {
+  // A browser that takes a while to say hello: the command finds no browser connected.
+  env_.set_env("FAKE_BROWSER_HELLO_DELAY_MS", "700");
+  env_.set_env("FAKE_BROWSER_SCRIPT", R"({"page.title": {"result": {"title": "the started one"}}})");
+  constexpr int kRounds = 8;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE(round);
+    auto started = start_instance();
+    ASSERT_EQ(started.status, 0) << started.err;
+    const std::string id = Json::parse(started.out)["id"];
+    auto title = env_.run_vesk({"title"});
+    ASSERT_EQ(title.status, 0) << title.err;
+    EXPECT_EQ(Json::parse(title.out), (Json{{"title", "the started one"}}));
+
+    const Json instances = env_.read_state()["instances"];
+    ASSERT_EQ(instances.size(), 1u) << instances.dump();
+    EXPECT_EQ(instances[0]["id"], id);
+    ASSERT_EQ(env_.run_vesk({"instance", "stop", id}).status, 0);
+  }
+  EXPECT_EQ(jsonl(env_.record_dir() / "argv.jsonl").size(), static_cast<std::size_t>(kRounds))
+      << "one browser per start, never a second";
+}
+
 }  // namespace
 }  // namespace vesk::test
