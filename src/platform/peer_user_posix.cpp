@@ -36,7 +36,7 @@ std::string table_address(const unsigned char* bytes, std::size_t length, std::u
     std::snprintf(hex, sizeof hex, "%08X", word);
     text += hex;
   }
-  char port_hex[6];
+  char port_hex[16];
   std::snprintf(port_hex, sizeof port_hex, ":%04X", port);
   return text + port_hex;
 }
