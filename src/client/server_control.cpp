@@ -35,6 +35,10 @@ Status kill_recorded_server(const ServerRecord& server) {
 
 // Takes the server record out of the state, killing its process; returns the record.
 Result<std::optional<ServerRecord>> take_down_recorded_server(const std::filesystem::path& state_path) {
+  // Nothing recorded: nothing to lock or write (a fresh data directory stays unmade).
+  auto recorded = load_state(state_path);
+  if (!recorded) return fail(recorded.error());
+  if (!recorded->server) return std::optional<ServerRecord>();
   std::optional<ServerRecord> server;
   auto taken = update_state(state_path, [&](State& state) -> Result<bool> {
     if (!state.server) return false;
