@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "cli/browser_commands.hpp"
-#include "cli/snapshot_change.hpp"
+#include "language/snapshot_change.hpp"
 #include "cli/upload_entries.hpp"
 #include "protocol/framing.hpp"
 #include "render/render.hpp"
