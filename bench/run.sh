@@ -12,7 +12,8 @@ for bin in "$build_dir"/*_bench; do
 done
 
 for script in bench/*.sh; do
-  [[ $(basename "$script") == run.sh ]] && continue
+  # soak.sh runs for many minutes: it is run on its own.
+  [[ $(basename "$script") == run.sh || $(basename "$script") == soak.sh ]] && continue
   echo "== $script"
   bash "$script" "$build_dir"
 done

@@ -4,6 +4,7 @@
 
 #include "base/log.hpp"
 #include "platform/socket.hpp"
+#include "protocol/answer_wait.hpp"
 #include "protocol/framing.hpp"
 
 namespace vesk {
@@ -31,7 +32,10 @@ Result<Message> exchange_message(const std::string& endpoint, const std::string&
   if (!address) return fail(address.error().wrap("invalid VeskApp server endpoint " + endpoint));
   auto fd = connect_with_retry(endpoint, *address);
   if (!fd) return fail(fd.error());
-  if (auto set = set_socket_timeouts(fd->get(), kClientIoTimeout, kClientIoTimeout); !set) return fail(set.error());
+  // The broker sends nothing until its answer, and it may wait for a browser longer than
+  // the usual 30 s (a download that waits for its file).
+  const auto answer_wait = client_answer_wait(method, params);
+  if (auto set = set_socket_timeouts(fd->get(), answer_wait, kClientIoTimeout); !set) return fail(set.error());
 
   Connection connection(std::move(*fd));
   if (auto written = write_message(connection, request_message(new_request_id(), method, std::move(params)));

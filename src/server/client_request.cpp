@@ -5,24 +5,22 @@
 #include <variant>
 
 #include "base/log.hpp"
+#include "protocol/answer_wait.hpp"
 #include "server/message_text.hpp"
 
 namespace vesk {
 
 namespace {
 
+constexpr std::chrono::seconds kAnswerWriteTimeout{30};
 constexpr const char* kNoBrowser = "no connected Chromium instance";
 constexpr const char* kGone = "connected Chromium instance is no longer available";
-constexpr const char* kTimedOut = "timed out waiting for Chromium response";
+constexpr const char* kTimedOut = "timed out waiting for Chromium response";  // code "timeout"
 
 // A download that waits for the file gets the long wait; anything else the normal one.
 std::chrono::milliseconds answer_wait_for(const Message& request, const BrokerOptions& options) {
-  if (request.method != "download" || !request.params.is_object()) return options.answer_wait;
-  auto found = request.params.find("options");
-  if (found == request.params.end() || !found->is_object()) return options.answer_wait;
-  auto wait = found->find("wait");
-  bool waits = wait != found->end() && wait->is_boolean() && wait->get<bool>();
-  return waits ? options.download_wait : options.answer_wait;
+  const bool long_wait = request.method && waits_long_for_answer(*request.method, request.params);
+  return long_wait ? options.download_wait : options.answer_wait;
 }
 
 // Shared tabs learn who they are talking for through the reserved "vesk" member.
@@ -39,6 +37,7 @@ Message broker_request(const Message& request, Registry& registry, const BrokerO
 
   const auto wait = answer_wait_for(request, options);
   std::optional<std::string> last_failure;
+  bool one_timed_out = false;
   for (const BrowserEntry& entry : entries) {
     auto [reply_sender, reply_receiver] = make_reply_channel<JobReply>();
     if (!entry.link->jobs().push(Job{request, std::move(reply_sender)})) {
@@ -59,7 +58,7 @@ Message broker_request(const Message& request, Registry& registry, const BrokerO
         break;
       case ReplyStatus::TimedOut:
         // A slow browser keeps its place; the request may still reach it later.
-        last_failure = kTimedOut;
+        one_timed_out = true;
         break;
       case ReplyStatus::Closed:
         // The connection was retired (replaced or removed) with this job still queued.
@@ -67,6 +66,9 @@ Message broker_request(const Message& request, Registry& registry, const BrokerO
         break;
     }
   }
+  // A browser that is busy (a page in an endless script) is connected and alive: the
+  // client must not replace it, so its silence is a time-out, not a lost browser.
+  if (one_timed_out) return error_message(request.id, "timeout", kTimedOut);
   return error_message(request.id, "browserDisconnected", last_failure.value_or(kNoBrowser));
 }
 
@@ -74,6 +76,10 @@ Status relay_client_request(Connection& connection, const Message& request, Regi
                             const BrokerOptions& options) {
   log_info("received CLI request " + request.id + " " + method_or_unknown(request));
   Message answer = broker_request(request, registry, options);
+  // A client that stops reading its answer must not hold this thread for good.
+  if (auto set = set_socket_timeouts(connection.fd(), std::chrono::milliseconds(0), kAnswerWriteTimeout); !set) {
+    return fail(set.error());
+  }
   Status written = write_message(connection, answer);
   connection.close();
   return written;
