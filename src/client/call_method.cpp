@@ -43,19 +43,33 @@ Result<Message> retry_after_restart(const std::string& endpoint, const std::stri
   }
 }
 
+// The first try goes straight to the recorded server. Only when that does not answer is
+// the state looked at again, a stale record cleared and a server started.
+Result<Message> first_exchange(const AppPaths& paths, std::string& endpoint, const std::string& method,
+                               const Json& params) {
+  if (auto recorded = connect_recorded_server(paths.state_path)) {
+    endpoint = std::move(recorded->endpoint);
+    log_info("using running VeskApp server at " + endpoint);
+    return exchange_message_on(std::move(recorded->fd), endpoint, method, params);
+  }
+  auto ensured = ensure_server(paths);
+  if (!ensured) return fail(ensured.error());
+  endpoint = std::move(*ensured);
+  return exchange_message(endpoint, method, params);
+}
+
 }  // namespace
 
 Result<Json> call_method(const AppPaths& paths, const std::string& method, const Json& params) {
   log_info("forwarding method " + method + " through VeskApp server");
-  auto endpoint = ensure_server(paths);
-  if (!endpoint) return fail(endpoint.error());
-  auto answer = exchange_message(*endpoint, method, params);
+  std::string endpoint;
+  auto answer = first_exchange(paths, endpoint, method, params);
   if (!answer) return fail(answer.error());
   if (asks_for_restart(*answer)) {
     auto restarted = restart_stale_instances(paths);
     if (!restarted) return fail(restarted.error());
     if (*restarted) {
-      answer = retry_after_restart(*endpoint, method, params);
+      answer = retry_after_restart(endpoint, method, params);
       if (!answer) return fail(answer.error());
     }
   }
