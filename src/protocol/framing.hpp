@@ -5,7 +5,9 @@
 // The older browser frames {"type":"hello",…} and {"type":"heartbeat",…} are turned into
 // ordinary messages.
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "base/error.hpp"
 #include "platform/byte_buffer.hpp"
@@ -24,7 +26,7 @@ class Connection {
   void close() { fd_.reset(); }
 
  private:
-  friend Result<Message> read_message(Connection& connection);
+  friend Status read_message_text(Connection& connection, const std::function<void(std::string_view)>& use);
   UniqueFd fd_;
   // Bytes received but not yet returned as part of a message: pending_[consumed_, size).
   // During a read the message being cut out also lives here, so it is copied only when
@@ -37,7 +39,14 @@ class Connection {
 // message is complete; socket errors (a time-out is TimedOut); the JSON parser's error;
 // "unsupported JSON message after {reason}: {compact value}".
 Result<Message> read_message(Connection& connection);
+// The text of the next message on the stream, handed to `use` while it is still in the
+// connection's buffer; the read errors of read_message, no parsing.
+Status read_message_text(Connection& connection, const std::function<void(std::string_view)>& use);
+// A message's text as read_message decodes it, with its errors.
+Result<Message> decode_message_text(std::string_view text);
 // Errors: "failed to write whole buffer" or the socket error.
 Status write_message(Connection& connection, const Message& message);
+// The same for request_message(id, method, params), without a copy of params.
+Status write_request(Connection& connection, std::string id, std::string method, const Json& params);
 
 }  // namespace vesk
