@@ -8,6 +8,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev hyperfine
   libcli11-dev nlohmann-json3-dev libsodium-dev uuid-dev
   chromium ccache
+  # libFuzzer targets (fuzz/): Debian's default clang 14 cannot compile libstdc++ 12's
+  # <expected>, clang 19 can; its runtime package carries libFuzzer and the sanitizers.
+  clang-19 libclang-rt-19-dev
 )
 
 missing=()

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "cli/browser_commands.hpp"
-#include "cli/snapshot_change.hpp"
+#include "language/snapshot_change.hpp"
 #include "cli/upload_entries.hpp"
 #include "render/render.hpp"
 
