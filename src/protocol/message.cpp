@@ -1,11 +1,10 @@
 #include "protocol/message.hpp"
 
-#include <uuid/uuid.h>
-
 #include <array>
 #include <limits>
 #include <type_traits>
 
+#include "platform/random.hpp"
 #include "protocol/json_writer.hpp"
 
 namespace vesk {
@@ -254,8 +253,10 @@ Result<Message> decode_message_taking(Json& value) {
 }
 
 std::string new_request_id() {
-  uuid_t uuid;
-  uuid_generate_random(uuid);
+  std::array<unsigned char, 16> uuid{};
+  fill_random_bytes(uuid);
+  uuid[6] = static_cast<unsigned char>((uuid[6] & 0x0F) | 0x40);  // version 4: random
+  uuid[8] = static_cast<unsigned char>((uuid[8] & 0x3F) | 0x80);  // the RFC 4122 variant
   static constexpr char kHex[] = "0123456789abcdef";
   std::string id = "cli_";
   for (const unsigned char byte : uuid) {
