@@ -12,8 +12,8 @@ for bin in "$build_dir"/bench/*_bench; do
 done
 
 for script in bench/*.sh; do
-  # peers.sh is slow and installs peer tools: it is run on its own.
-  [[ $(basename "$script") == run.sh || $(basename "$script") == peers.sh ]] && continue
+  # peers.sh and soak.sh are slow: each is run on its own.
+  [[ $(basename "$script") == run.sh || $(basename "$script") == peers.sh || $(basename "$script") == soak.sh ]] && continue
   echo "== $script"
   bash "$script" "$build_dir"
 done

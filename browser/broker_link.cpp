@@ -9,6 +9,7 @@
 #include "base/log.hpp"
 #include "protocol/framing.hpp"
 #include "protocol/message.hpp"
+#include "store/state.hpp"
 
 namespace vesk::browser {
 
@@ -26,6 +27,19 @@ struct HelloFailure {
   bool rejected = false;  // the broker said no; trying again cannot help
   Error error;
 };
+
+// Points `options` at the server the state file records now, if it records one that
+// differs from the one we know. A missing or unreadable file changes nothing.
+void follow_recorded_server(BrokerLinkOptions& options) {
+  if (options.state_path.empty()) return;
+  auto state = load_state(options.state_path);
+  if (!state || !state->server) return;
+  if (state->server->host == options.host && state->server->port == options.port) return;
+  log_info("the state file records the server at " + state->server->host + ":" +
+           std::to_string(state->server->port) + "; reconnecting there");
+  options.host = state->server->host;
+  options.port = state->server->port;
+}
 
 Result<Connection> connect_to_broker(const BrokerLinkOptions& options) {
   const std::string endpoint = options.host.find(':') != std::string::npos
@@ -192,8 +206,9 @@ std::string_view link_end_text(LinkEnd end) {
   return "unknown";
 }
 
-LinkEnd run_broker_link(const BrokerLinkOptions& options, RunningBrowser& browser,
+LinkEnd run_broker_link(const BrokerLinkOptions& given, RunningBrowser& browser,
                         const std::atomic<bool>& stop) {
+  BrokerLinkOptions options = given;  // the server may move while we run
   auto unreachable_since = Clock::now();
   // When the broker first took us for a shared tab; time_point::max() while it has not.
   Clock::time_point shared_since = Clock::time_point::max();
@@ -209,6 +224,7 @@ LinkEnd run_broker_link(const BrokerLinkOptions& options, RunningBrowser& browse
     if (!connection) {
       last_failure = connection.error().text();
       pause_for(250ms, stop);
+      follow_recorded_server(options);
       continue;
     }
     auto hello = say_hello(*connection, options);

@@ -9,11 +9,14 @@
 //   launcher's save of the record): reconnect after a short pause, so that the broker
 //   registers us as our instance;
 // - the broker connection drops: reconnect, for up to `reconnect_window`, then give up;
+//   each attempt goes to the server the state file records at that moment (a server
+//   that was killed and started again listens on a new port), with the same identity;
 // - Chromium exits or stops answering: stop at once (the caller then exits).
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "browser/running_browser.hpp"
@@ -25,6 +28,9 @@ struct BrokerLinkOptions {
   std::uint16_t port = 0;
   std::string token;
   std::string instance_id;
+  // The data directory's state file, where a restarted server records its endpoint; empty
+  // when this browser was not started from a data directory.
+  std::filesystem::path state_path;
   std::chrono::milliseconds reconnect_window{10'000};
   std::chrono::milliseconds shared_retry_pause{300};
   // How long to keep asking to be registered as our instance before serving as shared.

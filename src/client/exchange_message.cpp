@@ -4,6 +4,7 @@
 
 #include "base/log.hpp"
 #include "platform/socket.hpp"
+#include "protocol/answer_wait.hpp"
 #include "protocol/framing.hpp"
 
 namespace vesk {
@@ -36,7 +37,10 @@ Result<Message> exchange_message(const std::string& endpoint, const std::string&
 
 Result<Message> exchange_message_on(UniqueFd fd, const std::string& endpoint, const std::string& method,
                                     const Json& params) {
-  if (auto set = set_socket_timeouts(fd.get(), kClientIoTimeout, kClientIoTimeout); !set) return fail(set.error());
+  // The broker sends nothing until its answer, and it may wait for a browser longer than
+  // the usual 30 s (a download that waits for its file).
+  const auto answer_wait = client_answer_wait(method, params);
+  if (auto set = set_socket_timeouts(fd.get(), answer_wait, kClientIoTimeout); !set) return fail(set.error());
 
   Connection connection(std::move(fd));
   if (auto written = write_request(connection, new_request_id(), method, params);

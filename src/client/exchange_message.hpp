@@ -14,6 +14,7 @@ namespace vesk {
 inline constexpr std::chrono::seconds kConnectRetryWindow{5};
 inline constexpr std::chrono::milliseconds kConnectAttemptTimeout{500};
 inline constexpr std::chrono::milliseconds kConnectRetryPause{100};
+// The write time-out; reads wait as long as client_answer_wait says.
 inline constexpr std::chrono::seconds kClientIoTimeout{30};
 
 // Connects to the numeric endpoint (retrying for 5 s), writes a request with a fresh

@@ -18,11 +18,11 @@ bool same_record(const ServerRecord& a, const ServerRecord& b) {
 // server which recorded itself since the probe began is not forgotten (it would keep
 // running unrecorded while the next command starts yet another).
 Status clear_server_record(const std::filesystem::path& state_path, const ServerRecord& unreachable) {
-  auto state = load_state(state_path);
-  if (!state) return fail(state.error());
-  if (!state->server || !same_record(*state->server, unreachable)) return {};
-  state->server.reset();
-  return save_state(state_path, *state);
+  return update_state(state_path, [&](State& state) -> Result<bool> {
+    if (!state.server || !same_record(*state.server, unreachable)) return false;
+    state.server.reset();
+    return true;
+  });
 }
 
 std::optional<UniqueFd> connect_to_endpoint(const std::string& endpoint) {

@@ -1,10 +1,13 @@
 #include "protocol/framing.hpp"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <algorithm>
+#include <cstdint>
 
 #include "protocol/json_writer.hpp"
 #include "protocol/wire_json.hpp"
@@ -118,11 +121,27 @@ class BracketScanner {
   Found next_backslash_;
 };
 
+// Waits until the socket has bytes (or its end) to read, or the deadline passes.
+Status wait_readable(int fd, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return fail("timed out waiting for a message", ErrorKind::TimedOut);
+    pollfd entry{fd, POLLIN, 0};
+    const int ready = ::poll(&entry, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60'000)));
+    if (ready > 0) return {};
+    if (ready < 0 && errno != EINTR) return fail(system_error(errno));
+  }
+}
+
 // One receive into the end of `buffer`, as much as its spare capacity takes. Returns the
 // number of bytes received (0 at the end of the stream).
-Result<std::size_t> receive_more(int fd, ByteBuffer& buffer) {
+Result<std::size_t> receive_more(int fd, ByteBuffer& buffer,
+                                 const std::optional<std::chrono::steady_clock::time_point>& deadline) {
   if (!buffer.reserve_extra(kReadBlock)) {
     return fail("out of memory reading a message of more than " + std::to_string(buffer.size()) + " bytes");
+  }
+  if (deadline) {
+    if (auto ready = wait_readable(fd, *deadline); !ready) return fail(ready.error());
   }
   for (;;) {
     const ssize_t got = ::read(fd, buffer.data() + buffer.size(), buffer.capacity() - buffer.size());
@@ -202,7 +221,15 @@ Status read_message_text(Connection& connection, const std::function<void(std::s
     }
     consumed = 0;
     position = buffer.size();
-    auto received = receive_more(connection.fd(), buffer);
+    if (buffer.size() > connection.max_message_bytes_) {
+      // Nothing of it is worth keeping: the connection cannot go on after this message.
+      const std::size_t received = buffer.size();
+      buffer.clear();
+      buffer.shrink();
+      return fail("message exceeds the maximum size of " + std::to_string(connection.max_message_bytes_) +
+                  " bytes (" + std::to_string(received) + " bytes received without its end)");
+    }
+    auto received = receive_more(connection.fd(), buffer, connection.read_deadline_);
     if (!received) return fail(received.error());
     if (*received == 0) return fail("failed to fill whole buffer", ErrorKind::EndOfStream);
   }

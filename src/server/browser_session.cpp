@@ -1,5 +1,6 @@
 #include "server/browser_session.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -56,16 +57,24 @@ Result<Message> answer_hello(const Message& hello, const std::filesystem::path& 
                              ", got " + std::to_string(params.protocol_version));
   }
 
-  auto state = load_state(state_path);
-  if (!state) return fail(std::move(state).error());
-  for (InstanceRecord& instance : state->instances) {
-    if (instance.id != params.instance_id) continue;
-    if (instance.token != params.token) {
-      log_info("rejected Chromium hello for " + params.instance_id + ": invalid token");
-      return error_message(hello.id, "invalidToken", "invalid instance token");
+  enum class Known { No, BadToken, Yes } known = Known::No;
+  auto checked = update_state(state_path, [&](State& state) -> Result<bool> {
+    auto found = std::ranges::find(state.instances, params.instance_id, &InstanceRecord::id);
+    if (found == state.instances.end()) return false;
+    if (found->token != params.token) {
+      known = Known::BadToken;
+      return false;
     }
-    instance.status = InstanceStatus::Running;
-    if (auto saved = save_state(state_path, *state); !saved) return fail(std::move(saved).error());
+    known = Known::Yes;
+    found->status = InstanceStatus::Running;
+    return true;
+  });
+  if (!checked) return fail(std::move(checked).error());
+  if (known == Known::BadToken) {
+    log_info("rejected Chromium hello for " + params.instance_id + ": invalid token");
+    return error_message(hello.id, "invalidToken", "invalid instance token");
+  }
+  if (known == Known::Yes) {
     log_info("Chromium instance " + params.instance_id + " registered with VeskApp");
     return response_message(hello.id, accepted_result(params.instance_id, false));
   }

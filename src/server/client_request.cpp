@@ -5,27 +5,27 @@
 #include <variant>
 
 #include "base/log.hpp"
+#include "protocol/answer_wait.hpp"
 #include "server/message_text.hpp"
 
 namespace vesk {
 
 namespace {
 
+constexpr std::chrono::seconds kAnswerWriteTimeout{30};
 constexpr const char* kNoBrowser = "no connected Chromium instance";
 constexpr const char* kGone = "connected Chromium instance is no longer available";
-constexpr const char* kTimedOut = "timed out waiting for Chromium response";
+constexpr const char* kTimedOut = "timed out waiting for Chromium response";  // code "timeout"
 
 // A download that waits for the file gets the long wait; anything else the normal one.
-// Only a download's params are read, and downloads are small requests.
+// Only the long-waiting methods' params are read, and those are small requests.
 std::chrono::milliseconds answer_wait_for(const RelayedMessage& relayed_request, const BrokerOptions& options) {
-  if (relayed_request.header.method != "download") return options.answer_wait;
+  if (!relayed_request.header.method) return options.answer_wait;
+  if (*relayed_request.header.method != "download") return options.answer_wait;
   auto request = decode_relayed_message(relayed_request);
-  if (!request || !request->params.is_object()) return options.answer_wait;
-  auto found = request->params.find("options");
-  if (found == request->params.end() || !found->is_object()) return options.answer_wait;
-  auto wait = found->find("wait");
-  bool waits = wait != found->end() && wait->is_boolean() && wait->get<bool>();
-  return waits ? options.download_wait : options.answer_wait;
+  if (!request) return options.answer_wait;
+  const bool long_wait = waits_long_for_answer(*request->method, request->params);
+  return long_wait ? options.download_wait : options.answer_wait;
 }
 
 // Shared tabs learn who they are talking for through the reserved "vesk" member.
@@ -51,6 +51,7 @@ RelayedMessage broker_request(std::shared_ptr<const RelayedMessage> request, Reg
 
   const auto wait = answer_wait_for(*request, options);
   std::optional<std::string> last_failure;
+  bool one_timed_out = false;
   for (const BrowserEntry& entry : entries) {
     auto [reply_sender, reply_receiver] = make_reply_channel<JobReply>();
     if (!entry.link->jobs().push(Job{request, std::move(reply_sender)})) {
@@ -71,7 +72,7 @@ RelayedMessage broker_request(std::shared_ptr<const RelayedMessage> request, Reg
         break;
       case ReplyStatus::TimedOut:
         // A slow browser keeps its place; the request may still reach it later.
-        last_failure = kTimedOut;
+        one_timed_out = true;
         break;
       case ReplyStatus::Closed:
         // The connection was retired (replaced or removed) with this job still queued.
@@ -79,6 +80,9 @@ RelayedMessage broker_request(std::shared_ptr<const RelayedMessage> request, Reg
         break;
     }
   }
+  // A browser that is busy (a page in an endless script) is connected and alive: the
+  // client must not replace it, so its silence is a time-out, not a lost browser.
+  if (one_timed_out) return relayed_error(id, "timeout", kTimedOut);
   return relayed_error(id, "browserDisconnected", last_failure.value_or(kNoBrowser));
 }
 
@@ -87,6 +91,10 @@ Status relay_client_request(Connection& connection, RelayedMessage request, Regi
   log_info("received CLI request " + request.header.id + " " + method_or_unknown(request));
   RelayedMessage answer =
       broker_request(std::make_shared<const RelayedMessage>(std::move(request)), registry, options);
+  // A client that stops reading its answer must not hold this thread for good.
+  if (auto set = set_socket_timeouts(connection.fd(), std::chrono::milliseconds(0), kAnswerWriteTimeout); !set) {
+    return fail(set.error());
+  }
   Status written = write_relayed_message(connection, answer);
   connection.close();
   return written;
