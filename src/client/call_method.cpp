@@ -53,18 +53,32 @@ Result<Message> wait_for_coming_instance(const AppPaths& paths, const std::strin
   return answer;
 }
 
+// The first try goes straight to the recorded server. Only when that does not answer is
+// the state looked at again, a stale record cleared and a server started.
+Result<Message> first_exchange(const AppPaths& paths, std::string& endpoint, const std::string& method,
+                               const Json& params) {
+  if (auto recorded = connect_recorded_server(paths.state_path)) {
+    endpoint = std::move(recorded->endpoint);
+    log_info("using running VeskApp server at " + endpoint);
+    return exchange_message_on(std::move(recorded->fd), endpoint, method, params);
+  }
+  auto ensured = ensure_server(paths);
+  if (!ensured) return fail(ensured.error());
+  endpoint = std::move(*ensured);
+  return exchange_message(endpoint, method, params);
+}
+
 }  // namespace
 
 Result<Json> call_method(const AppPaths& paths, const std::string& method, const Json& params) {
   log_info("forwarding method " + method + " through VeskApp server");
-  auto endpoint = ensure_server(paths);
-  if (!endpoint) return fail(endpoint.error());
-  auto answer = exchange_message(*endpoint, method, params);
+  std::string endpoint;
+  auto answer = first_exchange(paths, endpoint, method, params);
   if (!answer) return fail(answer.error());
   if (!asks_for_restart(*answer)) return finish(std::move(*answer));
 
   // A browser on its way is waited for, never replaced.
-  answer = wait_for_coming_instance(paths, *endpoint, method, params, std::move(*answer));
+  answer = wait_for_coming_instance(paths, endpoint, method, params, std::move(*answer));
   if (!answer) return fail(answer.error());
   if (!asks_for_restart(*answer)) return finish(std::move(*answer));
 
@@ -75,7 +89,7 @@ Result<Json> call_method(const AppPaths& paths, const std::string& method, const
     log_info("retrying method " + method + " after VeskBrowser restart");
   }
   // The new instance, or one another command started meanwhile, is on its way now.
-  answer = wait_for_coming_instance(paths, *endpoint, method, params, std::move(*answer));
+  answer = wait_for_coming_instance(paths, endpoint, method, params, std::move(*answer));
   if (!answer) return fail(answer.error());
   return finish(std::move(*answer));
 }

@@ -54,9 +54,9 @@ Result<std::optional<ServerRecord>> take_down_recorded_server(const std::filesys
 }  // namespace
 
 Status show_status(const AppPaths& paths) {
-  if (auto probed = probe_server(paths.state_path); !probed) return fail(probed.error());
   auto state = load_state(paths.state_path);
   if (!state) return fail(state.error());
+  if (auto probed = probe_recorded_server(paths.state_path, *state); !probed) return fail(probed.error());
   return print_result(Json{
       {"app", "vesk"},
       {"dataDir", path_text(paths.data_dir)},

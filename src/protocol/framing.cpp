@@ -5,9 +5,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <algorithm>
 #include <cstdint>
 
+#include "protocol/json_writer.hpp"
 #include "protocol/wire_json.hpp"
 
 namespace vesk {
@@ -202,7 +204,7 @@ Result<Message> decode_legacy_frame(Json& value, const Error& reason) {
 
 }  // namespace
 
-Result<Message> read_message(Connection& connection) {
+Status read_message_text(Connection& connection, const std::function<void(std::string_view)>& use) {
   ByteBuffer& buffer = connection.pending_;
   std::size_t& consumed = connection.consumed_;
   BracketScanner scanner;
@@ -232,7 +234,7 @@ Result<Message> read_message(Connection& connection) {
     if (*received == 0) return fail("failed to fill whole buffer", ErrorKind::EndOfStream);
   }
 
-  auto value = parse_message_text(buffer.view().substr(scanner.begin(), end - scanner.begin()));
+  use(buffer.view().substr(scanner.begin(), end - scanner.begin()));
   consumed = end;
   if (consumed == buffer.size()) {
     buffer.clear();
@@ -244,15 +246,75 @@ Result<Message> read_message(Connection& connection) {
     consumed = 0;
     buffer.shrink(kReadBlock);
   }
-  if (!value) return fail(value.error());
+  return {};
+}
 
+Result<Message> decode_message_text(std::string_view text) {
+  auto value = parse_message_text(text);
+  if (!value) return fail(value.error());
   auto message = decode_message_taking(*value);
   if (message) return message;
   return decode_legacy_frame(*value, message.error());
 }
 
+Result<Message> read_message(Connection& connection) {
+  Result<Message> message = fail("no message");
+  auto read = read_message_text(connection, [&](std::string_view text) { message = decode_message_text(text); });
+  if (!read) return fail(read.error());
+  return message;
+}
+
+namespace {
+
+// Gathers small pieces into blocks and sends a large piece (a file's worth of string) as
+// it is, so that a message goes out in few large writes without a second copy of it.
+class SocketSink final : public TextSink {
+ public:
+  explicit SocketSink(int fd) : fd_(fd) {}
+
+  void append(std::string_view piece) override {
+    if (block_.size() + piece.size() <= kWriteBlock) {
+      block_.append(piece);
+      return;
+    }
+    flush();
+    if (piece.size() >= kWriteBlock) {
+      if (status_) status_ = write_all(fd_, piece);
+    } else {
+      block_.append(piece);
+    }
+  }
+
+  Status finish() {
+    flush();
+    return status_;
+  }
+
+ private:
+  static constexpr std::size_t kWriteBlock = 1024 * 1024;
+
+  void flush() {
+    if (status_ && !block_.empty()) status_ = write_all(fd_, block_);
+    block_.clear();
+  }
+
+  int fd_;
+  std::string block_;
+  Status status_;
+};
+
+}  // namespace
+
 Status write_message(Connection& connection, const Message& message) {
-  return write_all(connection.fd(), encode_message(message));
+  SocketSink sink(connection.fd());
+  write_message_text(sink, message);
+  return sink.finish();
+}
+
+Status write_request(Connection& connection, std::string id, std::string method, const Json& params) {
+  SocketSink sink(connection.fd());
+  write_request_text(sink, std::move(id), std::move(method), params);
+  return sink.finish();
 }
 
 }  // namespace vesk

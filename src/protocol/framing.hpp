@@ -5,10 +5,12 @@
 // The older browser frames {"type":"hello",…} and {"type":"heartbeat",…} are turned into
 // ordinary messages.
 
+#include <functional>
 #include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/error.hpp"
 #include "platform/byte_buffer.hpp"
@@ -37,7 +39,7 @@ class Connection {
   void set_read_deadline(std::optional<std::chrono::steady_clock::time_point> deadline) { read_deadline_ = deadline; }
 
  private:
-  friend Result<Message> read_message(Connection& connection);
+  friend Status read_message_text(Connection& connection, const std::function<void(std::string_view)>& use);
   UniqueFd fd_;
   std::size_t max_message_bytes_ = kMaxMessageBytes;
   std::optional<std::chrono::steady_clock::time_point> read_deadline_;
@@ -53,7 +55,14 @@ class Connection {
 // "message exceeds the maximum size ..." past the connection's limit; the JSON parser's error;
 // "unsupported JSON message after {reason}: {compact value}".
 Result<Message> read_message(Connection& connection);
+// The text of the next message on the stream, handed to `use` while it is still in the
+// connection's buffer; the read errors of read_message, no parsing.
+Status read_message_text(Connection& connection, const std::function<void(std::string_view)>& use);
+// A message's text as read_message decodes it, with its errors.
+Result<Message> decode_message_text(std::string_view text);
 // Errors: "failed to write whole buffer" or the socket error.
 Status write_message(Connection& connection, const Message& message);
+// The same for request_message(id, method, params), without a copy of params.
+Status write_request(Connection& connection, std::string id, std::string method, const Json& params);
 
 }  // namespace vesk

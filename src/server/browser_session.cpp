@@ -84,13 +84,13 @@ Result<Message> answer_hello(const Message& hello, const std::filesystem::path& 
 
 // Writes one request to the browser and reads until its answer, skipping events.
 // A failure of the connection becomes the failure text for the waiting client.
-JobReply forward_request(Connection& connection, const Message& request) {
+JobReply forward_request(Connection& connection, const RelayedMessage& request) {
   log_info("forwarding " + method_or_unknown(request) + " to Chromium");
-  if (auto written = write_message(connection, request); !written) return written.error().text();
+  if (auto written = write_relayed_message(connection, request); !written) return written.error().text();
   for (;;) {
-    auto received = read_message(connection);
+    auto received = read_relayed_message(connection);
     if (!received) return received.error().text();
-    if (received->kind != MessageKind::Event) return std::move(*received);
+    if (received->header.kind != MessageKind::Event) return std::move(*received);
     log_info("received Chromium event " + method_or_unknown(*received) + " while waiting for response");
   }
 }
@@ -99,7 +99,7 @@ JobReply forward_request(Connection& connection, const Message& request) {
 // job is in progress, so events sent between jobs wait in the connection.
 void serve_jobs(Connection& connection, BrowserLink& link) {
   while (auto job = link.jobs().pop()) {
-    JobReply reply = forward_request(connection, job->request);
+    JobReply reply = forward_request(connection, *job->request);
     if (!job->reply.send(std::move(reply))) {
       log_info("CLI requester dropped before Chromium response was delivered");
     }
