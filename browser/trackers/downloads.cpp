@@ -5,6 +5,20 @@
 
 namespace vesk::browser {
 
+Downloads::Downloads(std::filesystem::path staging_dir, std::filesystem::path default_dir)
+    : staging_dir_(std::move(staging_dir)), default_dir_(std::move(default_dir)) {
+  mover_ = std::thread([this] { run_mover(); });
+}
+
+Downloads::~Downloads() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  mover_.join();
+}
+
 void Downloads::observe(const CdpEvent& event) {
   if (event.method != "Browser.downloadWillBegin" && event.method != "Browser.downloadProgress") return;
   const std::string guid = event.params.value("guid", "");
@@ -43,20 +57,37 @@ void Downloads::move_if_ready(DownloadState& download) {
       download.destination = default_dir_ / (stem + " (" + std::to_string(n) + ")" + extension);
     }
   }
-  const auto staged = staging_dir_ / download.guid;
-  std::error_code ec;
-  if (!std::filesystem::exists(staged, ec)) return;  // moved already
-  std::filesystem::create_directories(download.destination.parent_path(), ec);
-  std::filesystem::rename(staged, download.destination, ec);
-  if (ec) {
-    // Another file system: copy, then drop the staged file.
-    std::error_code copy_ec;
-    std::filesystem::copy_file(staged, download.destination, std::filesystem::copy_options::overwrite_existing, copy_ec);
-    if (copy_ec) {
-      download.move_error = "failed to move the download to " + download.destination.string() + ": " + copy_ec.message();
-      return;
+  if (download.moved || std::find(to_move_.begin(), to_move_.end(), download.guid) != to_move_.end()) return;
+  to_move_.push_back(download.guid);
+  changed_.notify_all();
+}
+
+void Downloads::run_mover() {
+  std::unique_lock lock(mutex_);
+  while (true) {
+    changed_.wait(lock, [&] { return stopping_ || !to_move_.empty(); });
+    if (stopping_) return;
+    const std::string guid = to_move_.front();
+    to_move_.erase(to_move_.begin());
+    const auto staged = staging_dir_ / guid;
+    const auto destination = downloads_[guid].destination;
+    lock.unlock();
+    std::string error;
+    std::error_code ec;
+    std::filesystem::create_directories(destination.parent_path(), ec);
+    std::filesystem::rename(staged, destination, ec);
+    if (ec) {
+      // Another file system: copy, then drop the staged file.
+      std::error_code copy_ec;
+      std::filesystem::copy_file(staged, destination, std::filesystem::copy_options::overwrite_existing, copy_ec);
+      if (copy_ec) error = "failed to move the download to " + destination.string() + ": " + copy_ec.message();
+      else std::filesystem::remove(staged, ec);
     }
-    std::filesystem::remove(staged, ec);
+    lock.lock();
+    DownloadState& download = downloads_[guid];
+    download.moved = error.empty();
+    download.move_error = error;
+    changed_.notify_all();
   }
 }
 
@@ -85,7 +116,11 @@ void Downloads::set_destination(const std::string& guid, const std::filesystem::
 
 DownloadState Downloads::wait_for_end(const std::string& guid, Deadline deadline) {
   std::unique_lock lock(mutex_);
-  changed_.wait_until(lock, deadline, [&] { return downloads_[guid].state != "inProgress"; });
+  changed_.wait_until(lock, deadline, [&] {
+    const DownloadState& download = downloads_[guid];
+    if (download.state == "completed") return download.moved || !download.move_error.empty();
+    return download.state != "inProgress";
+  });
   return downloads_[guid];
 }
 

@@ -2,7 +2,9 @@
 // Downloads as Chromium reports them (Browser.downloadWillBegin, Browser.downloadProgress).
 // Chromium saves each download in our staging folder under its guid ("allowAndName"); once
 // it is complete the file is moved to the destination that the download method chose.
-// Fed from the transport's reader thread; read by the serving thread.
+// Fed from the DevTools reader thread; read by the serving thread. The move (a copy when
+// the destination is on another file system) runs on a thread of its own: on the reader
+// thread it would hold back every reply behind a large file.
 
 #include <condition_variable>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "browser/chromium/devtools_client.hpp"
@@ -27,14 +30,17 @@ struct DownloadState {
   std::filesystem::path destination;  // where the file goes once complete; empty: not yet chosen
   bool claimed = false;               // a download method will choose the destination
   std::string move_error;             // why moving it there failed, if it did
+  bool moved = false;                 // the file is at its destination
 };
 
 class Downloads {
  public:
   // Downloads nobody claimed (a click on a download link) end up in `default_dir` under
   // their suggested name.
-  Downloads(std::filesystem::path staging_dir, std::filesystem::path default_dir)
-      : staging_dir_(std::move(staging_dir)), default_dir_(std::move(default_dir)) {}
+  Downloads(std::filesystem::path staging_dir, std::filesystem::path default_dir);
+  ~Downloads();
+  Downloads(const Downloads&) = delete;
+  Downloads& operator=(const Downloads&) = delete;
 
   // Takes Browser.download* events (called on the reader thread).
   void observe(const CdpEvent& event);
@@ -48,12 +54,15 @@ class Downloads {
   std::optional<DownloadState> wait_for_start(std::size_t index, Deadline deadline);
   // Sets where the finished file goes; moves it at once if it is already complete.
   void set_destination(const std::string& guid, const std::filesystem::path& destination);
-  // Waits until the download is completed or canceled (or the deadline passes).
+  // Waits until the download is canceled, or completed and moved to its destination (or
+  // the deadline passes).
   DownloadState wait_for_end(const std::string& guid, Deadline deadline);
   [[nodiscard]] const std::filesystem::path& staging_dir() const { return staging_dir_; }
 
  private:
+  // Queues the download for the mover once it is complete and has a destination.
   void move_if_ready(DownloadState& download);  // needs mutex_ held
+  void run_mover();
 
   std::filesystem::path staging_dir_;
   std::filesystem::path default_dir_;
@@ -62,6 +71,9 @@ class Downloads {
   std::map<std::string, DownloadState> downloads_;           // guarded by mutex_
   std::vector<std::string> started_;                          // guarded by mutex_
   std::vector<std::size_t> claimed_indexes_;                  // guarded by mutex_
+  std::vector<std::string> to_move_;                          // guarded by mutex_
+  bool stopping_ = false;                                     // guarded by mutex_
+  std::thread mover_;
 };
 
 }  // namespace vesk::browser

@@ -1,0 +1,56 @@
+#pragma once
+// The uncaught exceptions and unhandled promise rejections of a tab
+// (Runtime.exceptionThrown), with their stacks. Chromium replays those thrown before the
+// tab was attached when Runtime is enabled. A ring of the newest kCapacity errors.
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "base/json.hpp"
+#include "browser/trackers/bounded_log.hpp"
+#include "browser/trackers/tab_tracker.hpp"
+
+namespace vesk::browser {
+
+struct StackFrame {
+  std::string function;  // empty for top-level code
+  std::string url;
+  int line = 0;    // 1-based
+  int column = 0;  // 1-based
+};
+
+struct PageError {
+  std::string message;  // "Error: boom", "Uncaught (in promise) Error: no"
+  std::vector<StackFrame> stack;  // innermost first
+  std::string url;
+  int line = 0;
+  int column = 0;
+  double time_ms = 0;  // milliseconds since the epoch
+};
+
+// The error a Runtime.exceptionThrown event reports.
+PageError page_error_of(const Json& event_params);
+
+class PageErrorTracker : public TabTracker {
+ public:
+  static constexpr std::size_t kCapacity = 1000;
+  static constexpr std::size_t kMaxFrames = 50;
+
+  std::expected<void, CdpFailure> start(const TabTrackerContext& context) override;
+  void on_event(const CdpEvent& event) override;
+
+  struct Contents {
+    std::vector<PageError> errors;  // oldest first
+    std::uint64_t dropped = 0;
+  };
+  Contents read(bool clear);
+
+ private:
+  std::mutex mutex_;
+  BoundedLog<PageError> log_{kCapacity};  // guarded by mutex_
+};
+
+std::unique_ptr<TabTracker> make_page_error_tracker(const TabTrackerContext& context);
+
+}  // namespace vesk::browser
