@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 
 #include "e2e_support.hpp"
 #include "support/process_sweep.hpp"
@@ -392,9 +393,50 @@ TEST_F(EndToEnd, TabsOpenFocusAndClose) {
   fails_with({"title", "--tab", second}, "tabNotFound");
 }
 
+TEST_F(EndToEnd, ConsoleAndErrorsListWhatThePageLogged) {
+  ok({"nav", session().http().url("/console.html")});
+  ok({"wait", "--text", "settled"});
+  // Logged during the load, before the first `vesk console`.
+  Json all = ok({"console"});
+  std::map<std::string, std::string> level_of;
+  for (const auto& message : at(all, "messages")) level_of[message.value("text", "")] = message.value("level", "");
+  EXPECT_EQ(level_of["hello world"], "info") << all;
+  EXPECT_EQ(level_of["count 3 {a: 1, b: 'x'}"], "info") << all;
+  EXPECT_EQ(level_of["Careful with that"], "warning") << all;
+  EXPECT_EQ(level_of["broken [1, 2]"], "error") << all;
+  EXPECT_EQ(level_of["details for later"], "debug") << all;
+  for (const auto& message : at(all, "messages")) {
+    EXPECT_THAT(message.value("url", ""), HasSubstr("/console.html")) << message;
+    EXPECT_GT(message.value("line", 0), 0) << message;
+  }
+
+  Json warnings_up = ok({"console", "--level", "warning"});
+  EXPECT_EQ(at(warnings_up, "count"), 2) << warnings_up;
+  EXPECT_EQ(at(ok({"console", "--grep", "CAREFUL"}), "count"), 1);
+  Json last = ok({"console", "--last", "1"});
+  ASSERT_EQ(at(last, "count"), 1) << last;
+  EXPECT_EQ(at(last, "messages")[0].value("text", ""), "details for later");
+  fails_with({"console", "--level", "loud"}, "invalidArgument");
+  fails_with({"console", "--last", "0"}, "invalidArgument");
+
+  // The uncaught error and the rejected promise, with their stacks.
+  Json errors = ok({"errors"});
+  std::map<std::string, Json> by_message;
+  for (const auto& error : at(errors, "errors")) by_message[error.value("message", "")] = error;
+  ASSERT_TRUE(by_message.contains("Error: boom")) << errors;
+  EXPECT_EQ(by_message["Error: boom"]["stack"][0].value("function", ""), "explode") << errors;
+  EXPECT_THAT(by_message["Error: boom"]["stack"][0].value("url", ""), HasSubstr("/console.html"));
+  ASSERT_TRUE(by_message.contains("Uncaught (in promise) Error: rejected")) << errors;
+  fails_with({"errors", "--everything"}, "invalidArgument");
+
+  ok({"console", "--clear"});
+  ok({"errors", "--clear"});
+  EXPECT_EQ(at(ok({"console"}), "count"), 0);
+  EXPECT_EQ(at(ok({"errors"}), "count"), 0);
+}
+
 TEST_F(EndToEnd, MethodsNotBuiltYetSaySo) {
   fails_with({"cookies"}, "unsupportedMethod");
-  fails_with({"console"}, "unsupportedMethod");
 }
 
 }  // namespace

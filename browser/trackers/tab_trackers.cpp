@@ -1,7 +1,9 @@
 // The registered kinds of tab trackers. To add one: write trackers/<name>.{hpp,cpp} with a
 // TabTracker subclass and a make_<name>_tracker factory, and add one line below. A
 // method reads it with `tab.tracker<ItsClass>()`.
+#include "browser/trackers/console.hpp"
 #include "browser/trackers/dialogs.hpp"
+#include "browser/trackers/page_errors.hpp"
 #include "browser/trackers/tab_tracker.hpp"
 
 namespace vesk::browser {
@@ -9,6 +11,8 @@ namespace vesk::browser {
 std::vector<TabTrackerFactory> tab_tracker_factories() {
   return {
       make_dialog_tracker,
+      make_console_tracker,
+      make_page_error_tracker,
   };
 }
 
