@@ -1,9 +1,14 @@
-/* Called on an element (or with `this` undefined for the whole page): the elements that
-   can be acted on, with role, name and state worked out as the accessibility tree does for
-   common markup, and their index in document order. */
-function() {
+/* Called with `this` bound to the scope element (or the global object, for the whole
+   document) and the document's closed shadow roots as arguments: the elements that can be
+   acted on, with role, name and state worked out as the accessibility tree does for common
+   markup, and the visible iframes, each with its index in the walk. The walk goes through
+   an element, then its shadow tree, then its children, as element_order() does in C++. */
+function(...closedRoots) {
   const scope = this instanceof Element ? this : null;
-  const all = document.querySelectorAll('*');
+  // The prototype getters: a form's named controls can hide its own properties.
+  const childrenOf = Object.getOwnPropertyDescriptor(Element.prototype, 'children').get;
+  const openRootOf = Object.getOwnPropertyDescriptor(Element.prototype, 'shadowRoot').get;
+  const closedRootOf = new Map(closedRoots.map((root) => [root.host, root]));
   const interactive = new Set(['button', 'link', 'textbox', 'searchbox', 'combobox', 'listbox', 'option',
     'checkbox', 'radio', 'switch', 'slider', 'spinbutton', 'menuitem', 'menuitemcheckbox', 'menuitemradio',
     'tab', 'treeitem', 'DisclosureTriangle', 'scrollbar', 'gridcell', 'columnheader', 'rowheader']);
@@ -31,7 +36,8 @@ function() {
   const nameOf = (e, role) => {
     const ids = e.getAttribute('aria-labelledby');
     if (ids) {
-      const t = clean(ids.split(/\s+/).map((id) => { const r = document.getElementById(id); return r ? r.innerText || r.textContent : ''; }).join(' '));
+      const root = e.getRootNode();
+      const t = clean(ids.split(/\s+/).map((id) => { const r = root.getElementById ? root.getElementById(id) : null; return r ? r.innerText || r.textContent : ''; }).join(' '));
       if (t) return t;
     }
     const aria = clean(e.getAttribute('aria-label'));
@@ -56,13 +62,16 @@ function() {
     return clean(e.getAttribute('title') || e.getAttribute('placeholder') || '');
   };
   const items = [];
-  for (let i = 0; i < all.length; i++) {
-    const e = all[i];
+  const consider = (e, i) => {
+    if (e.tagName === 'IFRAME' || e.tagName === 'FRAME') {
+      if (!e.checkVisibility({visibilityProperty: true})) return;
+      items.push([i, e.tagName, {role: 'Iframe', name: clean(e.title || e.name || e.getAttribute('src') || '')}]);
+      return;
+    }
     const role = roleOf(e);
-    if (!interactive.has(role)) continue;
-    if (scope && !scope.contains(e)) continue;
-    if (role !== 'option' && !e.checkVisibility({visibilityProperty: true})) continue;
-    if (e.closest('[aria-hidden="true"],[inert]')) continue;
+    if (!interactive.has(role)) return;
+    if (role !== 'option' && !e.checkVisibility({visibilityProperty: true})) return;
+    if (e.closest('[aria-hidden="true"],[inert]')) return;
     const node = {role, name: nameOf(e, role)};
     if (role === 'textbox' || role === 'searchbox' || role === 'spinbutton' || role === 'slider') {
       if (e.type !== 'password' && e.value) node.value = e.isContentEditable ? clean(e.innerText) : String(e.value);
@@ -79,12 +88,22 @@ function() {
     const expanded = e.getAttribute('aria-expanded');
     if (expanded !== null) node.expanded = expanded === 'true';
     if (e.getAttribute('aria-selected') === 'true' || (e.tagName === 'OPTION' && e.selected)) node.selected = true;
-    if (document.activeElement === e) node.focused = true;
+    if (e.getRootNode().activeElement === e) node.focused = true;
     if (e.required) node.required = true;
     if (e.readOnly && (e.tagName === 'INPUT' || e.tagName === 'TEXTAREA')) node.readonly = true;
     const pressed = e.getAttribute('aria-pressed');
     if (pressed !== null) node.pressed = pressed === 'mixed' ? 'mixed' : pressed === 'true';
     items.push([i, e.tagName, node]);
-  }
-  return {count: all.length, items};
+  };
+  let count = 0;
+  const visit = (e, inScope) => {
+    const i = count++;
+    const here = inScope || e === scope;
+    if (here) consider(e, i);
+    const root = openRootOf.call(e) || closedRootOf.get(e);
+    if (root) for (const child of root.children) visit(child, here);
+    for (const child of childrenOf.call(e)) visit(child, here);
+  };
+  for (const child of document.children) visit(child, !scope);
+  return {count, items};
 }

@@ -54,18 +54,18 @@ std::expected<ActionOutcome, MethodError> click_at(Browser& browser, Tab& tab, P
 
 std::expected<Point, MethodError> element_center(Browser& browser, Tab& tab, const ElementHandle& element,
                                                  std::optional<double> offset_x, std::optional<double> offset_y) {
-  auto scrolled = browser.call(tab, "DOM.scrollIntoViewIfNeeded", {{"backendNodeId", element.backend_node_id}});
+  auto scrolled = element_command(browser, tab, element, "DOM.scrollIntoViewIfNeeded", {{"backendNodeId", element.backend_node_id}});
   if (!scrolled && scrolled.error().kind != CdpFailureKind::Protocol) {
     return std::unexpected(from_cdp(scrolled.error(), "failed to scroll to " + element.target));
   }
-  auto quads = browser.call(tab, "DOM.getContentQuads", {{"backendNodeId", element.backend_node_id}});
+  auto quads = element_command(browser, tab, element, "DOM.getContentQuads", {{"backendNodeId", element.backend_node_id}});
   const Json list = quads ? quads->value("quads", Json::array()) : Json::array();
   for (const auto& quad : list) {
     if (!quad.is_array() || quad.size() != 8) continue;
     double xs[4], ys[4];
     for (int i = 0; i < 4; ++i) {
-      xs[i] = quad[static_cast<std::size_t>(2 * i)].get<double>();
-      ys[i] = quad[static_cast<std::size_t>(2 * i + 1)].get<double>();
+      xs[i] = quad[static_cast<std::size_t>(2 * i)].get<double>() + element.frame_x;
+      ys[i] = quad[static_cast<std::size_t>(2 * i + 1)].get<double>() + element.frame_y;
     }
     const double left = std::min({xs[0], xs[1], xs[2], xs[3]});
     const double top = std::min({ys[0], ys[1], ys[2], ys[3]});

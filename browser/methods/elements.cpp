@@ -6,6 +6,7 @@
 // The element is "selector" when given, otherwise the first word of "args"; the other
 // words are the method's values (the text to fill, the options to select, ...). Either
 // form may be a snapshot ref ("e3") or a CSS selector.
+#include <algorithm>
 #include <cmath>
 
 #include "browser/js/page_scripts.hpp"
@@ -52,7 +53,7 @@ std::string joined(const std::vector<std::string>& words) {
 
 MethodResult run_on_element(Browser& browser, ElementCall& call, const std::string& source,
                             const Json& arguments = Json::array()) {
-  return call_on_object(browser, *call.tab, call.element.object_id, source, arguments);
+  return call_on_element(browser, *call.tab, call.element, source, arguments);
 }
 
 MethodResult click_element(Browser& browser, Tab& tab, const Json& params, int click_count, const std::string& method) {
@@ -88,7 +89,7 @@ MethodResult hover(Browser& browser, Tab& tab, const Json& params) {
 MethodResult focus(Browser& browser, Tab& tab, const Json& params) {
   auto call = element_call(browser, tab, params, "element.focus");
   if (!call) return std::unexpected(call.error());
-  auto focused = browser.call(*call->tab, "DOM.focus", {{"backendNodeId", call->element.backend_node_id}});
+  auto focused = element_command(browser, *call->tab, call->element, "DOM.focus", {{"backendNodeId", call->element.backend_node_id}});
   if (!focused) {
     if (focused.error().kind == CdpFailureKind::Protocol) {
       return method_error("actionFailed", "element " + call->element.target +
@@ -239,6 +240,33 @@ MethodResult attr(Browser& browser, Tab& tab, const Json& params) {
   return Json{{"attribute", call->values.front()}, {"value", *value}, {"element", call->element.target}};
 }
 
+// The element's border box in page coordinates (the main viewport's), also for an element
+// inside a frame; all zero for an element without a box, as the page itself reports it.
+MethodResult box(Browser& browser, Tab& tab, const Json& params) {
+  auto call = element_call(browser, tab, params, "element.box");
+  if (!call) return std::unexpected(call.error());
+  auto quads = element_command(browser, *call->tab, call->element, "DOM.getContentQuads",
+                               {{"backendNodeId", call->element.backend_node_id}});
+  if (!quads && quads.error().kind != CdpFailureKind::Protocol) {
+    return std::unexpected(from_cdp(quads.error(), "failed to locate " + call->element.target));
+  }
+  double left = 0, top = 0, right = 0, bottom = 0;
+  bool any = false;
+  for (const auto& quad : quads ? quads->value("quads", Json::array()) : Json::array()) {
+    for (std::size_t i = 0; quad.is_array() && i + 1 < quad.size(); i += 2) {
+      const double x = quad[i].get<double>() + call->element.frame_x;
+      const double y = quad[i + 1].get<double>() + call->element.frame_y;
+      left = any ? std::min(left, x) : x;
+      right = any ? std::max(right, x) : x;
+      top = any ? std::min(top, y) : y;
+      bottom = any ? std::max(bottom, y) : y;
+      any = true;
+    }
+  }
+  return Json{{"box", {{"x", left}, {"y", top}, {"width", right - left}, {"height", bottom - top}}},
+              {"element", call->element.target}};
+}
+
 }  // namespace
 
 void add_element_methods(MethodTable& table) {
@@ -256,9 +284,7 @@ void add_element_methods(MethodTable& table) {
   table["element.attr"] = tab_method(attr);
   table["element.value"] = tab_method(query("element.value", "value",
                                  "function() { return this.value !== undefined ? this.value : this.textContent; }"));
-  table["element.box"] = tab_method(query("element.box", "box",
-                               "function() { const r = this.getBoundingClientRect(); "
-                               "return {x: r.x, y: r.y, width: r.width, height: r.height}; }"));
+  table["element.box"] = tab_method(box);
   table["element.visible"] = tab_method(query("element.visible", "visible",
                                    "function() { const r = this.getBoundingClientRect(); "
                                    "return r.width > 0 && r.height > 0 && this.checkVisibility({visibilityProperty: true, opacityProperty: true}); }"));

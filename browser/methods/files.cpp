@@ -135,7 +135,7 @@ MethodResult upload(Browser& browser, Tab& tab, const Json& params) {
   const std::string selector = string_member(params, "selector").value_or("input[type=file]");
   auto element = find_element(browser, tab, selector);
   if (!element) return std::unexpected(element.error());
-  auto is_file_input = call_on_object(browser, tab, element->object_id,
+  auto is_file_input = call_on_element(browser, tab, *element,
                                       "function() { return this.tagName === 'INPUT' && this.type === 'file'; }");
   if (!is_file_input) return std::unexpected(is_file_input.error());
   std::int64_t input_node = element->backend_node_id;
@@ -158,7 +158,10 @@ MethodResult upload(Browser& browser, Tab& tab, const Json& params) {
     }
     input_node = opened->params["backendNodeId"].get<std::int64_t>();
   }
-  auto set = browser.call(tab, "DOM.setFileInputFiles", {{"files", paths}, {"backendNodeId", input_node}});
+  // A file input found directly lives in its frame's session; one caught from a chooser is
+  // reported on the tab's.
+  const std::string& input_session = input_node == element->backend_node_id ? element->session_id : tab.session_id;
+  auto set = browser.call_in(tab, input_session, "DOM.setFileInputFiles", {{"files", paths}, {"backendNodeId", input_node}});
   if (!set) {
     if (set.error().kind == CdpFailureKind::Protocol) {
       return invalid_argument("the file input " + selector + " refused the files (" + set.error().message +

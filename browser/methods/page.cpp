@@ -1,6 +1,7 @@
 // Page methods: "page.title", "page.url", "page.text", "page.html", "page.eval".
 // "page.scroll", "page.wait", "page.find" and "page.styles" live in page_queries.cpp.
 #include "browser/core/element_lookup.hpp"
+#include "browser/core/frames.hpp"
 #include "browser/core/method_table.hpp"
 #include "browser/core/page_script.hpp"
 
@@ -27,7 +28,7 @@ MethodResult page_content(Browser& browser, Tab& tab, const Json& params, bool h
   auto selector = string_member(params, "selector");
   if (!selector && !words.empty()) selector = joined_words(params);
   if (!selector) {
-    auto value = evaluate(browser, tab,
+    auto value = evaluate_in_selected_frame(browser, tab,
                           html ? "document.documentElement ? document.documentElement.outerHTML : ''"
                                : "document.body ? document.body.innerText : ''");
     if (!value) return std::unexpected(value.error());
@@ -35,7 +36,7 @@ MethodResult page_content(Browser& browser, Tab& tab, const Json& params, bool h
   }
   auto element = find_element(browser, tab, *selector);
   if (!element) return std::unexpected(element.error());
-  auto value = call_on_object(browser, tab, element->object_id,
+  auto value = call_on_element(browser, tab, *element,
                               html ? "function() { return this.outerHTML; }"
                                    : "function() { return this.innerText ?? this.textContent; }");
   if (!value) return std::unexpected(value.error());
@@ -45,7 +46,7 @@ MethodResult page_content(Browser& browser, Tab& tab, const Json& params, bool h
 MethodResult page_eval(Browser& browser, Tab& tab, const Json& params) {
   std::string script = string_member(params, "script").value_or(joined_words(params));
   if (script.empty()) return invalid_argument("page.eval needs a script, for example `vesk eval document.title`");
-  auto value = evaluate(browser, tab, script);
+  auto value = evaluate_in_selected_frame(browser, tab, script);
   if (!value) return std::unexpected(value.error());
   return Json{{"value", *value}};
 }

@@ -7,10 +7,11 @@
 //   styles: <element> [PROPERTY...]
 #include <thread>
 
-#include "browser/js/page_scripts.hpp"
 #include "browser/core/element_lookup.hpp"
+#include "browser/core/frames.hpp"
 #include "browser/core/method_table.hpp"
 #include "browser/core/page_script.hpp"
+#include "browser/js/page_scripts.hpp"
 
 namespace vesk::browser {
 
@@ -42,7 +43,7 @@ MethodResult scroll(Browser& browser, Tab& tab, const Json& params) {
   } else {
     auto element = find_element(browser, tab, joined_words(params));
     if (!element) return std::unexpected(element.error());
-    auto scrolled = call_on_object(browser, tab, element->object_id,
+    auto scrolled = call_on_element(browser, tab, *element,
                                    "function() { this.scrollIntoView({block: 'center'}); }");
     if (!scrolled) return std::unexpected(scrolled.error());
     script = "0";
@@ -147,7 +148,7 @@ MethodResult wait(Browser& browser, Tab& tab, const Json& params) {
       if (!element && element.error().code != "staleRef") return std::unexpected(element.error());
       met = request->kind == "gone" ? !element.has_value() : element.has_value();
     } else {
-      auto value = evaluate(browser, tab, condition_script(*request));
+      auto value = evaluate_in_selected_frame(browser, tab, condition_script(*request));
       if (!value) {
         if (value.error().code == "evaluationFailed") {
           return invalid_argument("cannot wait for \"" + request->subject + "\": " + value.error().message);
@@ -173,8 +174,32 @@ MethodResult wait(Browser& browser, Tab& tab, const Json& params) {
 MethodResult find(Browser& browser, Tab& tab, const Json& params) {
   const std::string text = joined_words(params);
   if (text.empty()) return invalid_argument("find needs the text to look for");
-  static const std::string script(js::find_text);
-  auto matches = evaluate(browser, tab, "(" + script + ")(" + js_string(text) + ")");
+  static const std::string script = R"JS((needle) => {
+  const lower = needle.toLowerCase();
+  const path = (el) => {
+    if (el.id) return '#' + CSS.escape(el.id);
+    const parts = [];
+    for (; el && el.nodeType === 1 && el !== document.documentElement; el = el.parentElement) {
+      if (el.id) { parts.unshift('#' + CSS.escape(el.id)); break; }
+      let index = 1;
+      for (let sib = el.previousElementSibling; sib; sib = sib.previousElementSibling) if (sib.tagName === el.tagName) index++;
+      parts.unshift(el.tagName.toLowerCase() + ':nth-of-type(' + index + ')');
+    }
+    return parts.join(' > ');
+  };
+  const matches = [];
+  const walker = document.createTreeWalker(document.body || document.documentElement, NodeFilter.SHOW_ELEMENT);
+  for (let el = walker.currentNode; el; el = walker.nextNode()) {
+    const own = Array.from(el.childNodes).filter(n => n.nodeType === 3).map(n => n.textContent).join('');
+    const label = own.trim() || el.getAttribute('aria-label') || el.getAttribute('placeholder') || el.value || '';
+    if (typeof label === 'string' && label.toLowerCase().includes(lower)) {
+      matches.push({selector: path(el), tag: el.tagName.toLowerCase(), text: label.trim().slice(0, 200)});
+      if (matches.length >= 50) break;
+    }
+  }
+  return matches;
+})JS";
+  auto matches = evaluate_in_selected_frame(browser, tab, "(" + script + ")(" + js_string(text) + ")");
   if (!matches) return std::unexpected(matches.error());
   return Json{{"text", text}, {"count", matches->size()}, {"matches", *matches}};
 }
@@ -193,7 +218,7 @@ MethodResult styles(Browser& browser, Tab& tab, const Json& params) {
     words = {"display", "visibility", "opacity", "position", "z-index", "width", "height", "color",
              "background-color", "font-size", "font-family", "font-weight"};
   }
-  auto values = call_on_object(browser, tab, element->object_id,
+  auto values = call_on_element(browser, tab, *element,
                                "function(names) { const s = getComputedStyle(this); const out = {}; "
                                "for (const n of names) out[n] = s.getPropertyValue(n); return out; }",
                                Json{words});
