@@ -22,6 +22,11 @@ MethodResult call_on_object(Browser& browser, Tab& tab, const std::string& objec
                             const std::string& function_source, const Json& arguments = Json::array(),
                             std::chrono::milliseconds timeout = kCommandTimeout);
 
+// A page function written to take the shared element helpers (js::element_facts: role,
+// name, state, CSS path) as its first argument, made callable like any other: `this` and
+// the caller's arguments pass through after the helpers.
+std::string with_element_facts(std::string_view function_source);
+
 // The text of a thrown exception from Runtime's exceptionDetails.
 std::string exception_text(const Json& details);
 

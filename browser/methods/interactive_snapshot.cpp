@@ -30,7 +30,7 @@ std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Brows
                                                                             const std::string& scope_object_id) {
   // [index in document order, tag, role, name, states] of every visible element that can
   // be acted on.
-  const std::string kCollector(js::interactive_collector);
+  const std::string kCollector = with_element_facts(js::interactive_collector);
   MethodResult collected;
   if (scope_object_id.empty()) {
     collected = evaluate(browser, tab, "(" + kCollector + ").call(undefined)");
