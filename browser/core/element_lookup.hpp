@@ -1,8 +1,10 @@
 #pragma once
 // Finding the element a method acts on. A target is either a snapshot ref ("e12"), which
 // names the element that the tab's snapshots gave that ref within the current document,
-// or a CSS selector (the first match). A ref whose element is gone, or that belongs to an
-// earlier document, is "staleRef": acting on something else silently would be worse.
+// a CSS selector (the first match), or a text= / role= locator (the first match). A ref
+// whose element is gone, or that belongs to an earlier document, is "staleRef": acting on
+// something else silently would be worse; a ref no snapshot of the tab gave is
+// "elementNotFound".
 
 #include <cstdint>
 #include <expected>
@@ -21,6 +23,9 @@ struct ElementHandle {
 
 // "e" followed by digits.
 bool is_ref(const std::string& target);
+// A Playwright-style locator: "text=Sign in", "text=\"Sign in\"", "role=button[name=\"Sign in\"]"
+// (page script locate.js reads them; open shadow roots are searched too).
+bool is_locator(const std::string& target);
 
 // An identity of the tab's current document: the main frame's loader id.
 std::expected<std::string, MethodError> document_key(Browser& browser, Tab& tab);
