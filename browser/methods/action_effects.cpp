@@ -45,8 +45,9 @@ ActionEffects::ActionEffects(Browser& browser, Tab& tab) : browser_(browser), ta
 }
 
 void ActionEffects::add_to(Json& result, bool navigation_reported) {
-  // Everything the renderer announced while handling the action arrives before this reply.
-  if (!evaluate(browser_, tab_, "0", 2s)) return;
+  // Everything the renderer announced while handling the action arrives before this reply
+  // (which may also fail: the page is going away).
+  (void)evaluate(browser_, tab_, "0", 2s);
   bool navigation_started = false;
   for (const CdpEvent& event : events_->drain()) {
     if (event.method == "Page.windowOpen") {
