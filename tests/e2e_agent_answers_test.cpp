@@ -182,7 +182,7 @@ TEST_F(AgentAnswers, InteractiveListingShowsStateAndMarksChanges) {
   const std::string diff = ok_text({"snap", "-i", "-d"});
   EXPECT_THAT(diff, HasSubstr(":~textbox [value=\"Grace\"] \"Name\""));
   EXPECT_THAT(diff, HasSubstr(":+button \"Pay now\""));
-  EXPECT_THAT(diff, HasSubstr(":checkbox [checked] \"Terms\"")) << "an unchanged node is not marked";
+  EXPECT_THAT(diff, HasSubstr(":button [disabled] \"Pay later\"")) << "an unchanged node is not marked";
 
   // --snap-diff shows the marks in the snapshot it merges.
   Json clicked = ok({"click", "--snap-diff", "#terms"});
