@@ -20,7 +20,7 @@ TEST(CappedOutput, CutsOnlyWhatIsOverTheCapAndSaysSo) {
       {"\xc3\xa9\xc3\xa9\xc3\xa9", 3, "\xc3\xa9", 6},  // never half a character
       {Json::array({1, 2, 3}), 100, Json::array({1, 2, 3}), 0},
       {Json::array({1, 2, 3}), 4, "[1,2", 7},  // the start of its JSON text
-      {nullptr, 1, nullptr, 0},
+      {nullptr, 10, nullptr, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value.dump());
