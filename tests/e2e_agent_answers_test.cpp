@@ -148,8 +148,8 @@ TEST_F(AgentAnswers, AClickSaysWhatItCaused) {
   EXPECT_EQ(at(download, "state"), "completed") << saved;
   ASSERT_TRUE(at(download, "path").is_string()) << saved;
   EXPECT_EQ(read_file(at(download, "path").get<std::string>()), read_file(fixtures_dir() / "report.csv"));
-  Json attribute = ok({"click", "#saved-text"});
-  EXPECT_EQ(at(at(attribute, "download"), "suggestedFilename"), "hello.txt") << attribute;
+  Json attribute = ok({"click", "#saved-copy"});
+  EXPECT_EQ(at(at(attribute, "download"), "suggestedFilename"), "copy.csv") << attribute;
 
   // Without --wait-nav as well.
   Json went = ok({"click", "#go"});
