@@ -17,6 +17,12 @@ std::unexpected<MethodError> stale_ref(const std::string& ref, const std::string
                                       "); take a new snapshot with `vesk snap -i` and use the refs it lists");
 }
 
+// A ref no snapshot of this tab ever gave: a typo, or a ref from another tab.
+std::unexpected<MethodError> unknown_ref(const Tab& tab, const std::string& ref) {
+  return method_error("elementNotFound", "no snapshot of tab " + tab.id + " had the ref " + ref +
+                                             "; take one with `vesk snap -i` and use the refs it lists");
+}
+
 std::unexpected<MethodError> not_found(const std::string& selector) {
   return method_error("elementNotFound",
                       "no element matches \"" + selector +
@@ -29,7 +35,12 @@ std::expected<ElementHandle, MethodError> resolve_ref(Browser& browser, Tab& tab
                                                       const std::string& element_ref, const std::string& session_id,
                                                       const SnapshotState& state) {
   auto node = state.node_of_ref.find(element_ref);
-  if (node == state.node_of_ref.end()) return stale_ref(ref, "the page changed or navigated");
+  if (node == state.node_of_ref.end()) {
+    if (element_ref.size() > 10 || std::stoi(element_ref.substr(1)) >= state.next_ref) {
+      return unknown_ref(tab, ref);
+    }
+    return stale_ref(ref, "the page changed or navigated");
+  }
   auto resolved = browser.call_in(tab, session_id, "DOM.resolveNode", {{"backendNodeId", node->second}});
   if (!resolved) {
     if (resolved.error().kind == CdpFailureKind::Protocol) return stale_ref(ref, "its element was removed");
@@ -103,7 +114,40 @@ std::string without_at(const std::string& target) {
   return target.starts_with("@") ? target.substr(1) : target;  // "@e3" as some agents write refs
 }
 
+// The locate page script applied to `locator`, its answer passed through `pick` (a
+// JavaScript function of {elements}); a locator it cannot read answers its error text.
+std::string locator_expression(const std::string& locator, const std::string& pick) {
+  return "((r) => r.error !== undefined ? r.error : (" + pick + ")(r))((" + with_element_facts(js::locate) +
+         ").call(undefined, " + js_string(locator) + "))";
+}
+
+std::unexpected<MethodError> bad_locator(const std::string& locator, const std::string& why) {
+  return invalid_argument("cannot read the locator \"" + locator + "\": " + why +
+                          "; write text=Sign in, text=\"Sign in\" (exact) or role=button[name=\"Sign in\"]");
+}
+
+// A text= or role= locator: the first element it names, in document order.
+std::expected<ElementHandle, MethodError> find_by_locator(Browser& browser, Tab& tab, const std::string& locator) {
+  auto reply = browser.call(tab, "Runtime.evaluate",
+                            {{"expression", locator_expression(locator, "(r) => r.elements[0] || null")},
+                             {"returnByValue", false}});
+  if (!reply) return std::unexpected(from_cdp(reply.error(), "failed to find " + locator));
+  if (reply->contains("exceptionDetails")) {
+    return bad_locator(locator, exception_text((*reply)["exceptionDetails"]));
+  }
+  const Json object = reply->value("result", Json::object());
+  if (object.value("type", "") == "string") return bad_locator(locator, object.value("value", ""));
+  if (!object.contains("objectId")) return not_found(locator);
+  std::string object_id = object["objectId"].get<std::string>();
+  auto described = browser.call(tab, "DOM.describeNode", {{"objectId", object_id}});
+  if (!described) return std::unexpected(from_cdp(described.error(), "failed to inspect " + locator));
+  auto backend = described->value("node", Json::object()).value("backendNodeId", std::int64_t{0});
+  return ElementHandle{object_id, backend, locator};
+}
+
 }  // namespace
+
+bool is_locator(const std::string& target) { return target.starts_with("text=") || target.starts_with("role="); }
 
 bool is_ref(const std::string& target) { return parse_ref(target).has_value(); }
 
@@ -118,6 +162,7 @@ std::expected<ElementHandle, MethodError> find_element(Browser& browser, Tab& ta
   const std::string trimmed = without_at(target);
   if (auto ref = parse_ref(trimmed)) return find_by_ref(browser, tab, trimmed, *ref);
   if (target.empty()) return invalid_argument("an element selector or snapshot ref is needed");
+  if (is_locator(target)) return find_by_locator(browser, tab, target);
   return find_by_selector(browser, tab, target);
 }
 
@@ -137,8 +182,17 @@ std::expected<std::int64_t, MethodError> count_elements(Browser& browser, Tab& t
   if (auto ref = parse_ref(trimmed)) {
     auto element = find_by_ref(browser, tab, trimmed, *ref);
     if (element) return 1;
-    if (element.error().code == "staleRef") return 0;
+    if (element.error().code == "staleRef" || element.error().code == "elementNotFound") return 0;
     return std::unexpected(element.error());
+  }
+  if (is_locator(target)) {
+    auto count = evaluate(browser, tab, locator_expression(target, "(r) => r.elements.length"));
+    if (!count) {
+      if (count.error().code == "evaluationFailed") return bad_locator(target, count.error().message);
+      return std::unexpected(count.error());
+    }
+    if (count->is_string()) return bad_locator(target, count->get<std::string>());
+    return count->is_number() ? count->get<std::int64_t>() : 0;
   }
   auto where = selected_script_target(browser, tab);
   if (!where) return std::unexpected(where.error());

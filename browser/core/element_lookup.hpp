@@ -1,10 +1,11 @@
 #pragma once
 // Finding the element a method acts on. A target is either a snapshot ref ("e12", or
 // "f2e12" inside frame f2), which names the element that the tab's snapshots gave that ref
-// within the frame's current document, or a CSS selector (the first match, searched in the
-// frame chosen with `frame select` and in its open shadow roots). A ref whose element or
-// frame is gone, or that belongs to an earlier document, is "staleRef": acting on
-// something else silently would be worse.
+// within the frame's current document, a CSS selector (the first match, searched in the
+// frame chosen with `frame select` and in its open shadow roots), or a text= / role=
+// locator (the first match). A ref whose element or frame is gone, or that belongs to an
+// earlier document, is "staleRef": acting on something else silently would be worse; a ref
+// no snapshot of the tab gave is "elementNotFound".
 
 #include <cstdint>
 #include <expected>
@@ -28,6 +29,9 @@ struct ElementHandle {
 
 // "e" followed by digits, or "f" digits "e" digits.
 bool is_ref(const std::string& target);
+// A Playwright-style locator: "text=Sign in", "text=\"Sign in\"", "role=button[name=\"Sign in\"]"
+// (page script locate.js reads them; open shadow roots are searched too).
+bool is_locator(const std::string& target);
 
 // An identity of the tab's current document: the main frame's loader id.
 std::expected<std::string, MethodError> document_key(Browser& browser, Tab& tab);

@@ -1,5 +1,7 @@
 #include "browser/core/page_script.hpp"
 
+#include "browser/js/page_scripts.hpp"
+
 namespace vesk::browser {
 
 std::string exception_text(const Json& details) {
@@ -15,6 +17,11 @@ std::string exception_text(const Json& details) {
     if (exception.contains("value")) return exception["value"].dump();
   }
   return details.value("text", std::string("unknown exception"));
+}
+
+std::string with_element_facts(std::string_view function_source) {
+  return "function(...args) { return (" + std::string(function_source) + ").call(this, (" +
+         std::string(js::element_facts) + ")(), ...args); }";
 }
 
 std::string js_string(const std::string& text) {

@@ -46,6 +46,10 @@ MethodResult call_with_objects(Browser& browser, Tab& tab, const ScriptTarget& t
                                const std::string& function_source, const std::vector<std::string>& object_ids,
                                const std::string& this_object_id = {},
                                std::chrono::milliseconds timeout = kCommandTimeout);
+// A page function written to take the shared element helpers (js::element_facts: role,
+// name, state, CSS path) as its first argument, made callable like any other: `this` and
+// the caller's arguments pass through after the helpers.
+std::string with_element_facts(std::string_view function_source);
 
 // The text of a thrown exception from Runtime's exceptionDetails.
 std::string exception_text(const Json& details);

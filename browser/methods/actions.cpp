@@ -4,6 +4,7 @@
 
 #include "browser/core/method_table.hpp"
 #include "browser/core/page_script.hpp"
+#include "browser/js/page_scripts.hpp"
 
 namespace vesk::browser {
 
@@ -123,7 +124,7 @@ MethodResult handle_dialog(Browser& browser, Tab& tab, bool accept,
 }
 
 MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json result,
-                           const ActionOutcome& outcome, LoadWatch* watch) {
+                           const ActionOutcome& outcome, LoadWatch* watch, ActionEffects* effects) {
   std::optional<Json> dialog = outcome.dialog;
   if (!dialog) dialog = browser.open_dialog(tab);
   if (dialog) {
@@ -133,9 +134,6 @@ MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json 
       if (!handled) return handled;
       result["dialog"] = *handled;
     } else {
-      if (action) {
-        return invalid_argument("dialogAction must be \"accept\" or \"dismiss\", not \"" + *action + "\"");
-      }
       Json report = dialog_report(*dialog);
       report["handled"] = false;
       result["dialog"] = report;
@@ -145,6 +143,7 @@ MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json 
       return result;  // the page is blocked: nothing more can be read from it
     }
   }
+  if (effects != nullptr) effects->add_to(result, watch != nullptr);
   if (watch != nullptr) {
     LoadOutcome load = watch->wait_for_navigation(deadline_in(std::chrono::seconds(5)),
                                                   deadline_in(kLoadTimeout));
@@ -166,6 +165,23 @@ MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json 
     }
   }
   return result;
+}
+
+std::expected<ClickReach, MethodError> ensure_click_reaches(Browser& browser, Tab& tab, const ElementHandle& element,
+                                                            Point point) {
+  auto reach = call_on_object(browser, tab, element.object_id, with_element_facts(js::hit_test),
+                              Json{point.x, point.y});
+  if (!reach) return std::unexpected(reach.error());
+  ClickReach out{reach->value("download", false)};
+  if (reach->value("reaches", true)) return out;
+  const Json covering = reach->value("covering", Json::object());
+  std::string what = covering.value("role", "element");
+  if (const std::string name = covering.value("name", ""); !name.empty()) what += " \"" + name + "\"";
+  return method_error("elementCovered",
+                      "element " + element.target + " is covered by " + what + " (" + covering.value("selector", "") +
+                          ") where a click would land, so the click would go to it; close or remove it first "
+                          "(a banner's close button, `vesk press Escape`), then try again",
+                      Json{{"covering", covering}, {"x", point.x}, {"y", point.y}});
 }
 
 }  // namespace vesk::browser

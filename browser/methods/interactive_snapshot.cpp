@@ -80,7 +80,7 @@ std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Brows
   }
   auto target = script_target(browser, tab, frame);
   if (!target) return std::unexpected(target.error());
-  auto collected = call_with_objects(browser, tab, *target, std::string(js::interactive_collector), closed_roots,
+  auto collected = call_with_objects(browser, tab, *target, with_element_facts(js::interactive_collector), closed_roots,
                                      scope_object_id);
   if (!collected) return std::unexpected(collected.error());
   if (order.backend_ids.size() != collected->value("count", std::size_t{0})) return std::nullopt;

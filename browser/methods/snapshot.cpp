@@ -1,10 +1,12 @@
 #include "browser/methods/snapshot.hpp"
 
+#include <algorithm>
 #include <set>
 #include <unordered_map>
 
 #include "browser/core/element_lookup.hpp"
 #include "browser/core/frames.hpp"
+#include "browser/methods/snapshot_marks.hpp"
 #include "browser/core/method_table.hpp"
 #include "browser/core/page_script.hpp"
 #include "browser/methods/interactive_snapshot.hpp"
@@ -47,6 +49,18 @@ bool has_true_property(const Json& node, std::string_view name) {
     return value.is_boolean() ? value.get<bool>() : value == "true";
   }
   return false;
+}
+
+// Chromium names some controls twice over: the parts of a date field ("Month Month") and
+// their picker button ("Show date picker Show date picker"). A name that is one phrase
+// twice is that phrase.
+std::string undoubled(const std::string& name) {
+  const std::size_t half = name.size() / 2;
+  if (name.size() >= 3 && name.size() % 2 == 1 && name[half] == ' ' &&
+      name.compare(0, half, name, half + 1, half) == 0) {
+    return name.substr(0, half);
+  }
+  return name;
 }
 
 // One node in our format, without its ref.
@@ -103,12 +117,16 @@ struct Walker {
     return true;
   }
 
-  void visit(const Json& node, int depth) {
+  // `context_name` is the name of the nearest ancestor that has one.
+  void visit(const Json& node, int depth, const std::string& context_name) {
     const Json& role_object = node.value("role", Json::object());
     const std::string type = role_object.value("type", "");
     std::string role = ax_string(node, "role");
-    std::string name = ax_string(node, "name");
-    if (wanted(node, role, name, type)) {
+    std::string name = undoubled(ax_string(node, "name"));
+    // In a compact snapshot a text that only repeats its parent's name (a cell "Blue Mug"
+    // and its text "Blue Mug") says nothing new.
+    const bool repeats_parent = mode == SnapshotMode::Compact && role == "StaticText" && name == context_name;
+    if (!repeats_parent && wanted(node, role, name, type)) {
       Json out = describe(node, role == "StaticText" ? std::string("text") : role, name);
       std::string ref = ref_for(node.value("backendDOMNodeId", std::int64_t{0}));
       out["id"] = ref;
@@ -119,7 +137,7 @@ struct Walker {
     if (role == "StaticText" && mode != SnapshotMode::Full) return;
     for (const auto& child_id : node.value("childIds", Json::array())) {
       auto child = by_id.find(child_id.is_string() ? child_id.get<std::string>() : child_id.dump());
-      if (child != by_id.end()) visit(*child->second, depth + 1);
+      if (child != by_id.end()) visit(*child->second, depth + 1, name.empty() ? context_name : name);
     }
   }
 };
@@ -133,6 +151,7 @@ std::string listing_line(const Json& node) {
 std::string assign_ref(SnapshotState& state, std::int64_t backend_id) {
   auto known = state.ref_of_node.find(backend_id);
   if (known != state.ref_of_node.end()) return known->second;
+  state.highest_ref_on_tab = std::max(state.highest_ref_on_tab, state.next_ref);
   std::string ref = "e" + std::to_string(state.next_ref++);
   state.ref_of_node[backend_id] = ref;
   state.node_of_ref[ref] = backend_id;
@@ -152,7 +171,7 @@ Json snapshot_nodes(const Json& ax_nodes, SnapshotMode mode, SnapshotState& stat
       root = &node;
     }
   }
-  if (root != nullptr) walker.visit(*root, 0);
+  if (root != nullptr) walker.visit(*root, 0, "");
   return walker.nodes;
 }
 
@@ -308,6 +327,13 @@ std::expected<const FrameInfo*, MethodError> scope_frame(Browser& browser, Tab& 
 
 }  // namespace
 
+std::expected<void, MethodError> enter_current_document(Browser& browser, Tab& tab) {
+  auto key = document_key(browser, tab);
+  if (!key) return std::unexpected(key.error());
+  if (*key != tab.snapshot.document_key) start_document(tab.snapshot, *key);
+  return {};
+}
+
 MethodResult take_snapshot(Browser& browser, Tab& tab, const SnapshotRequest& request) {
   auto frames = list_frames(browser, tab);
   if (!frames) return std::unexpected(frames.error());
@@ -352,6 +378,9 @@ MethodResult take_snapshot(Browser& browser, Tab& tab, const SnapshotRequest& re
     }
   }
   tab.snapshot.previous_nodes = Json{{"mode", mode_number}, {"selector", request.selector}, {"nodes", nodes}};
+  // The state and the changes go into what the listing prints (after the diff, which
+  // compares the nodes' own members).
+  mark_nodes(nodes, request.diff ? result["diff"] : Json(), request.mode == SnapshotMode::Interactive);
 
   if (request.max_tokens > 0) {
     const std::size_t total = nodes.size();

@@ -20,10 +20,12 @@ Json snap(RunningBrowser& running, Json options, Json selector = nullptr) {
   return result ? *result : Json::object();
 }
 
-// The ref of the first node with this role and name, or "".
+// The ref of the first node with this role and name, or "". Interactive snapshots write
+// the state after the role ("combobox [selected=\"Free\"]").
 std::string ref_of(const Json& result, const std::string& role, const std::string& name) {
   for (const auto& node : result["snapshot"]["nodes"]) {
-    if (node["role"] == role && node["name"] == name) return node["id"];
+    const std::string text = node.value("role", "");
+    if ((text == role || text.starts_with(role + " [")) && node["name"] == name) return node["id"];
   }
   return "";
 }
