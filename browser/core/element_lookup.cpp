@@ -142,7 +142,7 @@ std::expected<ElementHandle, MethodError> find_by_locator(Browser& browser, Tab&
   auto described = browser.call(tab, "DOM.describeNode", {{"objectId", object_id}});
   if (!described) return std::unexpected(from_cdp(described.error(), "failed to inspect " + locator));
   auto backend = described->value("node", Json::object()).value("backendNodeId", std::int64_t{0});
-  return ElementHandle{object_id, backend, locator};
+  return ElementHandle{object_id, backend, locator, tab.session_id};
 }
 
 }  // namespace
