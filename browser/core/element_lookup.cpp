@@ -30,15 +30,18 @@ std::unexpected<MethodError> not_found(const std::string& selector) {
                           selector + "`, or take a snapshot with `vesk snap -i` to pick a ref");
 }
 
+// Whether no snapshot of the frame gave the ref "e<n>" yet (numbering never restarts in a frame).
+bool never_given(const SnapshotState& state, const std::string& element_ref) {
+  return element_ref.size() > 10 || std::stoi(element_ref.substr(1)) >= state.next_ref;
+}
+
 // The element a ref names in `frame`, whose refs are `state`.
 std::expected<ElementHandle, MethodError> resolve_ref(Browser& browser, Tab& tab, const std::string& ref,
                                                       const std::string& element_ref, const std::string& session_id,
                                                       const SnapshotState& state) {
   auto node = state.node_of_ref.find(element_ref);
   if (node == state.node_of_ref.end()) {
-    if (element_ref.size() > 10 || std::stoi(element_ref.substr(1)) >= state.next_ref) {
-      return unknown_ref(tab, ref);
-    }
+    if (never_given(state, element_ref)) return unknown_ref(tab, ref);
     return stale_ref(ref, "the page changed or navigated");
   }
   auto resolved = browser.call_in(tab, session_id, "DOM.resolveNode", {{"backendNodeId", node->second}});
@@ -59,7 +62,10 @@ std::expected<ElementHandle, MethodError> find_by_ref(Browser& browser, Tab& tab
   if (name.frame == 0) {
     auto key = document_key(browser, tab);
     if (!key) return std::unexpected(key.error());
-    if (*key != tab.snapshot.document_key) return stale_ref(ref, "the page navigated since the snapshot");
+    if (*key != tab.snapshot.document_key) {
+      if (never_given(tab.snapshot, name.element)) return unknown_ref(tab, ref);
+      return stale_ref(ref, "the page navigated since the snapshot");
+    }
     return resolve_ref(browser, tab, ref, name.element, tab.session_id, tab.snapshot);
   }
   auto frames = list_frames(browser, tab);

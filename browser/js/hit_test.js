@@ -1,10 +1,14 @@
-/* Called on the element about to be clicked, with the click point in viewport CSS pixels:
+/* Called on the element about to be clicked, with the click point relative to the top left
+   corner of its border box in CSS pixels (the same in the page and in the element's frame):
    whether a person's click there would reach it. The click goes to the topmost element at
    the point; when that is neither the element nor inside it (nor a label of it), the answer
    describes what is in the way (an overlay, a cookie banner, a modal backdrop). Also says
    whether the element is a link that saves a download, so the caller knows to wait for it. */
-function(facts, x, y) {
+function(facts, dx, dy) {
   const download = !!(this.closest && this.closest('a[download]'));
+  const box = this.getBoundingClientRect();
+  const x = box.left + dx;
+  const y = box.top + dy;
   let hit = document.elementFromPoint(x, y);
   // The topmost element inside open shadow roots; a closed one hides its inside.
   while (hit && hit.shadowRoot) {

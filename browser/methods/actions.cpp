@@ -169,8 +169,17 @@ MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json 
 
 std::expected<ClickReach, MethodError> ensure_click_reaches(Browser& browser, Tab& tab, const ElementHandle& element,
                                                             Point point) {
-  auto reach = call_on_object(browser, tab, element.object_id, with_element_facts(js::hit_test),
-                              Json{point.x, point.y});
+  // The page script tests in the element's own frame, whose viewport starts elsewhere than
+  // the page's: it gets the point relative to the element's border box, which both agree on.
+  auto box = element_command(browser, tab, element, "DOM.getBoxModel", {{"backendNodeId", element.backend_node_id}});
+  const Json border = box ? box->value("model", Json::object()).value("border", Json::array()) : Json::array();
+  if (border.size() != 8) return ClickReach{};  // no box to test against: let the click decide
+  const double left = std::min({border[0].get<double>(), border[2].get<double>(), border[4].get<double>(),
+                                border[6].get<double>()}) + element.frame_x;
+  const double top = std::min({border[1].get<double>(), border[3].get<double>(), border[5].get<double>(),
+                               border[7].get<double>()}) + element.frame_y;
+  auto reach = call_on_element(browser, tab, element, with_element_facts(js::hit_test),
+                               Json{point.x - left, point.y - top});
   if (!reach) return std::unexpected(reach.error());
   ClickReach out{reach->value("download", false)};
   if (reach->value("reaches", true)) return out;

@@ -114,6 +114,17 @@ MethodResult page_eval(Browser& browser, Tab& tab, const Json& params) {
     return method_error("evaluationFailed",
                         "script failed: " + exception_text((*reply)["exceptionDetails"]) + "; fix the script and try again");
   }
+  // REPL mode awaits only a top-level await: a script whose value is a promise is awaited here.
+  const Json result = reply->value("result", Json::object());
+  if (result.value("subtype", "") == "promise" && result.contains("objectId")) {
+    reply = browser.call_in(tab, target->session_id, "Runtime.awaitPromise",
+                            {{"promiseObjectId", result["objectId"]}, {"returnByValue", false}});
+    if (!reply) return std::unexpected(from_cdp(reply.error(), "script failed"));
+    if (reply->contains("exceptionDetails")) {
+      return method_error("evaluationFailed", "script failed: " + exception_text((*reply)["exceptionDetails"]) +
+                                                  "; fix the script and try again");
+    }
+  }
   auto value = eval_result_value(browser, tab, *target, reply->value("result", Json::object()));
   // The result object is ours alone: release it so a long session does not keep it alive.
   browser.call_in(tab, target->session_id, "Runtime.releaseObjectGroup", {{"objectGroup", kEvalObjectGroup}});
