@@ -201,7 +201,7 @@ TEST_F(AgentAnswers, SnapshotsDoNotRepeatText) {
       EXPECT_FALSE(name.size() > 1 && name.size() % 2 == 1 && name[half] == ' ' &&
                    name.substr(0, half) == name.substr(half + 1))
           << "doubled name: " << name;
-      if (mode[1] == "-c" && i > 0 && at(nodes[i], "role") == "text") {
+      if (mode.size() > 1 && mode[1] == "-c" && i > 0 && at(nodes[i], "role") == "text") {
         EXPECT_NE(at(nodes[i - 1], "name"), at(nodes[i], "name")) << "a text node repeats its parent: " << name;
       }
     }
