@@ -435,6 +435,27 @@ TEST_F(EndToEnd, ConsoleAndErrorsListWhatThePageLogged) {
   EXPECT_EQ(at(ok({"errors"}), "count"), 0);
 }
 
+TEST_F(EndToEnd, CacheAndClipboard) {
+  ok({"nav", session().http().url("/form.html")});
+  EXPECT_EQ(at(ok({"cache", "clear"}), "cleared"), true);
+  EXPECT_EQ(at(ok({"cache", "disable"}), "cacheDisabled"), true);
+  EXPECT_EQ(at(ok({"cache", "enable"}), "cacheDisabled"), false);
+  fails_with({"cache"}, "invalidArgument");
+  fails_with({"cache", "flush"}, "invalidArgument");
+
+  // Written through the page's clipboard and read back, with no permission prompt.
+  EXPECT_EQ(at(ok({"clipboard", "write", "copied", "text"}), "text"), "copied text");
+  EXPECT_EQ(at(ok({"clipboard", "read"}), "text"), "copied text");
+  // Pasted where the focus is, as Ctrl+V would.
+  ok({"click", "#name"});
+  Json pasted = ok({"clipboard", "paste", "Ada"});
+  EXPECT_EQ(at(pasted, "focused"), "input") << pasted;
+  EXPECT_EQ(at(ok({"eval", "document.getElementById('name').value"}), "value"), "Ada");
+  EXPECT_EQ(at(ok({"clipboard", "read"}), "text"), "Ada");
+  fails_with({"clipboard", "write"}, "invalidArgument");
+  fails_with({"clipboard", "copy", "x"}, "invalidArgument");
+}
+
 TEST_F(EndToEnd, MethodsNotBuiltYetSaySo) {
   fails_with({"cookies"}, "unsupportedMethod");
 }

@@ -20,6 +20,8 @@ void add_emulation_methods(MethodTable& table);
 void add_frame_methods(MethodTable& table);
 void add_console_methods(MethodTable& table);
 void add_errors_methods(MethodTable& table);
+void add_cache_methods(MethodTable& table);
+void add_clipboard_methods(MethodTable& table);
 
 namespace {
 using AddFamily = void (*)(MethodTable&);
@@ -37,6 +39,8 @@ constexpr AddFamily kFamilies[] = {
     add_frame_methods,
     add_console_methods,
     add_errors_methods,
+    add_cache_methods,
+    add_clipboard_methods,
 };
 }  // namespace
 

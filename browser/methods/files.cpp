@@ -258,6 +258,10 @@ MethodResult download(Browser& browser, const Json& params) {
     return method_error("timeout", "the download of " + *url + " did not complete in time");
   }
   if (!ended.move_error.empty()) return method_error("fileError", ended.move_error);
+  if (!ended.moved) {
+    return method_error("timeout", "the download of " + *url + " completed, but moving it to " +
+                                       destination.string() + " did not finish in time");
+  }
   result["path"] = destination.string();
   result["bytes"] = fs::file_size(destination, ec);
   result["state"] = "completed";

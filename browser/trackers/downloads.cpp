@@ -44,47 +44,58 @@ void Downloads::observe(const CdpEvent& event) {
 }
 
 void Downloads::move_if_ready(DownloadState& download) {
-  if (download.state != "completed") return;
-  if (download.destination.empty()) {
-    if (download.claimed) return;  // its method sets the destination
-    std::string name = std::filesystem::path(download.suggested_filename).filename().string();
-    if (name.empty() || name == "." || name == "..") name = "download.bin";
-    download.destination = default_dir_ / name;
-    std::error_code exists_ec;
-    for (int n = 1; std::filesystem::exists(download.destination, exists_ec); ++n) {
-      const auto stem = std::filesystem::path(name).stem().string();
-      const auto extension = std::filesystem::path(name).extension().string();
-      download.destination = default_dir_ / (stem + " (" + std::to_string(n) + ")" + extension);
-    }
-  }
-  if (download.moved || std::find(to_move_.begin(), to_move_.end(), download.guid) != to_move_.end()) return;
+  if (download.state != "completed" || download.moved) return;
+  if (download.destination.empty() && download.claimed) return;  // its method sets the destination
+  if (std::find(to_move_.begin(), to_move_.end(), download.guid) != to_move_.end()) return;
   to_move_.push_back(download.guid);
   changed_.notify_all();
+}
+
+std::filesystem::path Downloads::default_destination(const std::string& suggested_filename) const {
+  std::string name = std::filesystem::path(suggested_filename).filename().string();
+  if (name.empty() || name == "." || name == "..") name = "download.bin";
+  auto destination = default_dir_ / name;
+  std::error_code exists_ec;
+  for (int n = 1; std::filesystem::exists(destination, exists_ec); ++n) {
+    const auto stem = std::filesystem::path(name).stem().string();
+    const auto extension = std::filesystem::path(name).extension().string();
+    destination = default_dir_ / (stem + " (" + std::to_string(n) + ")" + extension);
+  }
+  return destination;
+}
+
+std::string Downloads::move_file(const std::filesystem::path& staged, const std::filesystem::path& destination) {
+  std::error_code ec;
+  std::filesystem::create_directories(destination.parent_path(), ec);
+  std::filesystem::rename(staged, destination, ec);
+  if (!ec) return "";
+  // Another file system: copy, then drop the staged file.
+  std::error_code copy_ec;
+  std::filesystem::copy_file(staged, destination, std::filesystem::copy_options::overwrite_existing, copy_ec);
+  if (copy_ec) return "failed to move the download to " + destination.string() + ": " + copy_ec.message();
+  std::filesystem::remove(staged, ec);
+  return "";
 }
 
 void Downloads::run_mover() {
   std::unique_lock lock(mutex_);
   while (true) {
     changed_.wait(lock, [&] { return stopping_ || !to_move_.empty(); });
-    if (stopping_) return;
+    // Queued moves finish before the thread ends: a completed download is never left
+    // behind in the staging folder.
+    if (to_move_.empty()) return;
     const std::string guid = to_move_.front();
     to_move_.erase(to_move_.begin());
-    const auto staged = staging_dir_ / guid;
-    const auto destination = downloads_[guid].destination;
+    const std::filesystem::path chosen = downloads_[guid].destination;
+    const std::string suggested = downloads_[guid].suggested_filename;
     lock.unlock();
-    std::string error;
-    std::error_code ec;
-    std::filesystem::create_directories(destination.parent_path(), ec);
-    std::filesystem::rename(staged, destination, ec);
-    if (ec) {
-      // Another file system: copy, then drop the staged file.
-      std::error_code copy_ec;
-      std::filesystem::copy_file(staged, destination, std::filesystem::copy_options::overwrite_existing, copy_ec);
-      if (copy_ec) error = "failed to move the download to " + destination.string() + ": " + copy_ec.message();
-      else std::filesystem::remove(staged, ec);
-    }
+    // An unclaimed download gets a free name in the default folder here: this thread is
+    // the only one that moves files there, so two downloads of one name cannot both take it.
+    const std::filesystem::path destination = chosen.empty() ? default_destination(suggested) : chosen;
+    const std::string error = move_file(staging_dir_ / guid, destination);
     lock.lock();
     DownloadState& download = downloads_[guid];
+    download.destination = destination;
     download.moved = error.empty();
     download.move_error = error;
     changed_.notify_all();

@@ -63,6 +63,12 @@ class Downloads {
   // Queues the download for the mover once it is complete and has a destination.
   void move_if_ready(DownloadState& download);  // needs mutex_ held
   void run_mover();
+  // A free name for an unclaimed download in the default folder ("a (1).zip" when "a.zip"
+  // exists).
+  std::filesystem::path default_destination(const std::string& suggested_filename) const;
+  // Renames the staged file to its destination, or copies it across file systems; the
+  // reason it failed, or "" on success.
+  static std::string move_file(const std::filesystem::path& staged, const std::filesystem::path& destination);
 
   std::filesystem::path staging_dir_;
   std::filesystem::path default_dir_;

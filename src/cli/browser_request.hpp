@@ -4,6 +4,7 @@
 // in-process against a scripted browser.
 
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -20,5 +21,10 @@ RequestSender browser_sender(const AppPaths& paths);
 // Sends one request and prints its result with print_result.
 Status send_and_print(const RequestSender& send, const std::string& method, const Json& params);
 Status send_and_print(const RequestSender& send, const BrowserRequest& request);
+
+// Makes the path members `members` of the request's params absolute, against the directory
+// where vesk runs: the browser writes the file from its own working directory, which is
+// not the user's. Members that are null or empty stay as they are.
+void resolve_paths_here(BrowserRequest& request, std::initializer_list<const char*> members);
 
 }  // namespace vesk::cli

@@ -30,6 +30,7 @@ Status run_download(const RequestSender& send, const DownloadArgs& args) {
   write_stderr("download: starting url=" + args.url + " destination=" + destination_text(args) + "\n");
   auto request = download_request(args);
   if (!request) return fail(std::move(request.error()));
+  resolve_paths_here(*request, {"output", "dir"});
   auto result = send(request->method, request->params);
   if (!result) return fail(std::move(result.error()));
   write_stderr(completion_message(*result));

@@ -33,7 +33,11 @@ Record with(Setter set) {
 
 const std::string kInvalidPath = "out\xff.pdf";
 
-TEST(PageFiles, SendThePathTextOrNull) {
+// A relative path as vesk sends it: against the directory vesk runs in, since the browser
+// runs elsewhere.
+std::string from_here(const std::string& relative) { return (fs::current_path() / relative).string(); }
+
+TEST(PageFiles, SendTheAbsolutePathOrNull) {
   ScriptedBrowser browser;
   ASSERT_TRUE(run_capturing([&] { return run_pdf(browser.sender(), PdfArgs{}); }).status);
   ASSERT_TRUE(run_capturing([&] { return run_screenshot(browser.sender(), ScreenshotArgs{"rel/shot.png", true}); }).status);
@@ -43,7 +47,7 @@ TEST(PageFiles, SendThePathTextOrNull) {
             (Json{{"output", nullptr}, {"options", {{"landscape", false}}}, {"sourceCommand", "page.pdf"}}));
   EXPECT_EQ(browser.received[1].method, "page.screenshot");
   EXPECT_EQ(browser.received[1].params,
-            (Json{{"output", "rel/shot.png"}, {"options", {{"full", true}}}, {"sourceCommand", "page.screenshot"}}));
+            (Json{{"output", from_here("rel/shot.png")}, {"options", {{"full", true}}}, {"sourceCommand", "page.screenshot"}}));
 }
 
 TEST(PageFiles, RefuseAPathThatIsNotUtf8BeforeSending) {
@@ -89,8 +93,19 @@ TEST(Download, SendsTheParamsAndRefusesInvalidPathsAfterTheStartMessage) {
   ASSERT_TRUE(run_capturing([&] { return run_download(browser.sender(), args); }).status);
   EXPECT_EQ(browser.received.at(0).method, "download");
   EXPECT_EQ(browser.received.at(0).params,
-            (Json{{"url", "https://x/"}, {"target", "https://x/"}, {"output", "o"}, {"dir", nullptr}, {"tab", "2"},
+            (Json{{"url", "https://x/"}, {"target", "https://x/"}, {"output", from_here("o")}, {"dir", nullptr}, {"tab", "2"},
                   {"options", {{"overwrite", true}, {"wait", false}}}, {"sourceCommand", "download"}}));
+
+  // An absolute path goes unchanged; a relative dir is resolved like an output.
+  browser.received.clear();
+  args.output.reset();
+  args.dir = "dl/x";
+  ASSERT_TRUE(run_capturing([&] { return run_download(browser.sender(), args); }).status);
+  EXPECT_EQ(browser.received.at(0).params["dir"], from_here("dl/x"));
+  browser.received.clear();
+  args.dir = "/abs/dl";
+  ASSERT_TRUE(run_capturing([&] { return run_download(browser.sender(), args); }).status);
+  EXPECT_EQ(browser.received.at(0).params["dir"], "/abs/dl");
 
   browser.received.clear();
   args.output.reset();

@@ -1,5 +1,6 @@
 // "pdf" and "screenshot"/"ss": the browser writes the file; the command line only sends
-// the path text and prints the browser's result unchanged.
+// the path, made absolute against its own working directory, and prints the browser's
+// result unchanged.
 #include "cli/browser_commands.hpp"
 
 namespace vesk::cli {
@@ -7,12 +8,14 @@ namespace vesk::cli {
 Status run_pdf(const RequestSender& send, const PdfArgs& args) {
   auto request = pdf_request(args);
   if (!request) return fail(std::move(request.error()));
+  resolve_paths_here(*request, {"output"});
   return send_and_print(send, *request);
 }
 
 Status run_screenshot(const RequestSender& send, const ScreenshotArgs& args) {
   auto request = screenshot_request(args);
   if (!request) return fail(std::move(request.error()));
+  resolve_paths_here(*request, {"output"});
   return send_and_print(send, *request);
 }
 
