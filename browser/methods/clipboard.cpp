@@ -21,14 +21,19 @@ std::expected<void, MethodError> allow_clipboard(Browser& browser, Tab& tab) {
     return method_error("actionFailed", "the clipboard is only open to secure pages (https, localhost or a file); "
                                         "tab " + tab.id + " shows " + page.value("origin", std::string("an opaque origin")));
   }
-  Json grant = {{"permissions", Json::array({"clipboardReadWrite", "clipboardSanitizedWrite"})}};
-  const std::string origin = page.value("origin", "");
-  if (!origin.empty() && origin != "null") grant["origin"] = origin;
   const Json target = unwrap(browser.call_browser("Target.getTargetInfo", {{"targetId", tab.target_id}}),
                              "failed to read tab " + tab.id + "'s target");
   const std::string context = target.value("targetInfo", Json::object()).value("browserContextId", "");
-  if (!context.empty()) grant["browserContextId"] = context;
-  unwrap(browser.call_browser("Browser.grantPermissions", std::move(grant)), "failed to grant the clipboard permission");
+  const std::string origin = page.value("origin", "");
+  // One permission at a time: granting a list would deny the origin every permission not
+  // in it (the geolocation that `vesk set geo` granted, say).
+  for (const char* permission : {"clipboard-read", "clipboard-write"}) {
+    Json setting = {{"permission", {{"name", permission}}}, {"setting", "granted"}};
+    if (!origin.empty() && origin != "null") setting["origin"] = origin;
+    if (!context.empty()) setting["browserContextId"] = context;
+    unwrap(browser.call_browser("Browser.setPermission", std::move(setting)),
+           std::string("failed to grant the ") + permission + " permission");
+  }
   unwrap(browser.call(tab, "Emulation.setFocusEmulationEnabled", {{"enabled", true}}), "failed to focus tab " + tab.id);
   return {};
 }
