@@ -5,6 +5,7 @@
 // the tab's log after reading it.
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "browser/core/method_table.hpp"
 #include "browser/trackers/console.hpp"
@@ -42,7 +43,7 @@ std::expected<ConsoleQuery, MethodError> parse_query(const std::vector<std::stri
       if (query.min_rank < 0) return invalid_argument("unknown level \"" + words[i] + "\"; " + kUsage);
     } else if (word == "--last" && has_value) {
       auto count = parse_number(words[++i]);
-      if (!count || *count < 1 || *count != static_cast<double>(static_cast<std::size_t>(*count))) {
+      if (!count || *count < 1 || *count > 1e9 || *count != std::trunc(*count)) {
         return invalid_argument("--last needs a whole number of messages above 0, not \"" + words[i] + "\"; " + kUsage);
       }
       query.last = static_cast<std::size_t>(*count);

@@ -21,6 +21,11 @@ class BoundedLog {
     }
     entries_.push_back(std::move(entry));
   }
+  // Removes the entries `matches` picks; they do not count as dropped.
+  template <class Predicate>
+  void remove_if(Predicate matches) {
+    std::erase_if(entries_, matches);
+  }
   void clear() {
     entries_.clear();
     dropped_ = 0;

@@ -104,5 +104,20 @@ TEST(PageErrors, UncaughtErrorsAndRejectionsKeepMessageAndStack) {
   EXPECT_EQ(page_error_of(rejected).message, "Uncaught (in promise) no");
 }
 
+TEST(PageErrors, ARejectionHandledLaterIsTakenOffTheList) {
+  PageErrorTracker tracker;
+  for (int id : {7, 8}) {
+    tracker.on_event(CdpEvent{"Runtime.exceptionThrown",
+                              {{"exceptionDetails", {{"exceptionId", id}, {"text", "Uncaught (in promise)"},
+                                                     {"exception", {{"type", "string"}, {"value", std::to_string(id)}}}}}},
+                              "S1", 0});
+  }
+  tracker.on_event(CdpEvent{"Runtime.exceptionRevoked", {{"reason", "Handler added to rejected promise"}, {"exceptionId", 7}}, "S1", 0});
+  const auto contents = tracker.read(false);
+  ASSERT_EQ(contents.errors.size(), 1u);
+  EXPECT_EQ(contents.errors[0].message, "Uncaught (in promise) 8");
+  EXPECT_EQ(contents.dropped, 0u);
+}
+
 }  // namespace
 }  // namespace vesk::browser

@@ -8,6 +8,7 @@ PageError page_error_of(const Json& event_params) {
   const Json details = event_params.value("exceptionDetails", Json::object());
   PageError error;
   error.time_ms = event_params.value("timestamp", 0.0);
+  error.exception_id = details.value("exceptionId", 0);
   const Json exception = details.value("exception", Json::object());
   std::string description = exception.value("description", "");
   // The description is the message followed by the stack as text; the stack comes apart.
@@ -36,6 +37,12 @@ std::expected<void, CdpFailure> PageErrorTracker::start(const TabTrackerContext&
 }
 
 void PageErrorTracker::on_event(const CdpEvent& event) {
+  if (event.method == "Runtime.exceptionRevoked") {
+    const int revoked = event.params.value("exceptionId", 0);
+    std::lock_guard lock(mutex_);
+    log_.remove_if([&](const PageError& error) { return error.exception_id == revoked && revoked != 0; });
+    return;
+  }
   if (event.method != "Runtime.exceptionThrown") return;
   PageError error = page_error_of(event.params);
   std::lock_guard lock(mutex_);

@@ -1,6 +1,7 @@
 #pragma once
 // The uncaught exceptions and unhandled promise rejections of a tab
-// (Runtime.exceptionThrown), with their stacks. Chromium replays those thrown before the
+// (Runtime.exceptionThrown), with their stacks. A rejection that the page handles after all
+// (Runtime.exceptionRevoked) is taken off the list. Chromium replays those thrown before the
 // tab was attached when Runtime is enabled. A ring of the newest kCapacity errors.
 
 #include <mutex>
@@ -27,6 +28,7 @@ struct PageError {
   int line = 0;
   int column = 0;
   double time_ms = 0;  // milliseconds since the epoch
+  int exception_id = 0;  // Chromium's id, which a later Runtime.exceptionRevoked names
 };
 
 // The error a Runtime.exceptionThrown event reports.
