@@ -4,6 +4,7 @@
 // pipe), core/ (browser and tabs), trackers/ (registered in trackers/tab_trackers.cpp) and
 // methods/ (registered in methods/all_methods.cpp). Destroying it kills Chromium's process group.
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -31,6 +32,9 @@ class RunningBrowser {
   // The browser methods, and the profile methods, which act on this object itself:
   // "profile.open" restarts Chromium on another profile.
   MethodResult serve(std::string_view method, const Json& params);
+  // The methods served here rather than through the method table.
+  static constexpr std::array<std::string_view, 4> kOwnMethods = {"profile.list", "profile.create",
+                                                                   "profile.delete", "profile.open"};
 
   // Where the profiles live and which one runs now (before the first profile method).
   void set_profiles(ProfilePlace place) { profiles_ = std::move(place); }

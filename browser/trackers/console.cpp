@@ -44,7 +44,14 @@ std::string render_value(const Json& object, bool nested) {
   if (object.contains("unserializableValue")) return object.value("unserializableValue", "");
   if (type == "number" || type == "boolean") {
     if (object.contains("description")) return object.value("description", "");
-    return object.contains("value") ? object["value"].dump() : type;
+    if (!object.contains("value")) return type;
+    const Json& value = object["value"];
+    // A whole number reads as the page wrote it: 42, not 42.0.
+    if (value.is_number_float() && std::abs(value.get<double>()) < 1e15 &&
+        value.get<double>() == std::trunc(value.get<double>())) {
+      return std::to_string(static_cast<long long>(value.get<double>()));
+    }
+    return value.dump();
   }
   if (type == "object") {
     const std::string subtype = object.value("subtype", "");

@@ -1,6 +1,8 @@
 // Console and error records from DevTools event params, without a browser.
 #include "browser/trackers/console.hpp"
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 #include "browser/trackers/page_errors.hpp"
@@ -9,7 +11,12 @@ namespace vesk::browser {
 namespace {
 
 Json str(const std::string& text) { return {{"type", "string"}, {"value", text}}; }
-Json num(double value) { return {{"type", "number"}, {"value", value}, {"description", Json(value).dump()}}; }
+// A number as Chromium sends it: whole numbers are described without a fraction ("42").
+Json num(double value) {
+  const std::string description =
+      value == std::trunc(value) ? std::to_string(static_cast<long long>(value)) : Json(value).dump();
+  return {{"type", "number"}, {"value", value}, {"description", description}};
+}
 
 TEST(ConsoleText, RendersArgumentsAsTheDevToolsConsoleDoes) {
   const Json object = {{"type", "object"},
