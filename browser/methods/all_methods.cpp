@@ -16,6 +16,7 @@ void add_element_methods(MethodTable& table);
 void add_input_methods(MethodTable& table);
 void add_file_methods(MethodTable& table);
 void add_dialog_methods(MethodTable& table);
+void add_network_methods(MethodTable& table);
 
 namespace {
 using AddFamily = void (*)(MethodTable&);
@@ -29,6 +30,7 @@ constexpr AddFamily kFamilies[] = {
     add_input_methods,
     add_file_methods,
     add_dialog_methods,
+    add_network_methods,
 };
 }  // namespace
 
