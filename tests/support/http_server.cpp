@@ -25,6 +25,7 @@ std::string content_type_for(const std::filesystem::path& file) {
   if (ext == ".html" || ext == ".htm") return "text/html; charset=utf-8";
   if (ext == ".js") return "text/javascript";
   if (ext == ".css") return "text/css";
+  if (ext == ".json") return "application/json";
   if (ext == ".txt") return "text/plain; charset=utf-8";
   if (ext == ".png") return "image/png";
   return "application/octet-stream";
