@@ -39,7 +39,9 @@ TEST(Har, AnEntryCarriesTheRequestTheResponseAndTimingsThatAddUp) {
   failed.url = "http://h/gone";
   failed.method = "GET";
   failed.failure = "net::ERR_FAILED";
-  Json har = har_log({.title = "http://h/"}, {finished_request(), failed});
+  HarPage page;
+  page.title = "http://h/";
+  Json har = har_log(page, {finished_request(), failed});
   const Json& log = har["log"];
   EXPECT_EQ(log["version"], "1.2");
   ASSERT_EQ(log["entries"].size(), 2u);

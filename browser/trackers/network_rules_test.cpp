@@ -35,15 +35,23 @@ TEST(UrlGlob, ATextWithoutWildcardsMeansUrlsContainingIt) {
   EXPECT_TRUE(url_glob_matches(route_glob("a\\b"), "http://h/a\\b"));
 }
 
+Route answering(const std::string& pattern, int status) {
+  Route route;
+  route.pattern = pattern;
+  route.glob = route_glob(pattern);
+  route.status = status;
+  return route;
+}
+
 TEST(NetworkRules, TheNewestMatchingRouteAnswersAndCountsTheHit) {
   NetworkRules rules;
-  rules.add({.pattern = "api", .glob = route_glob("api"), .status = 201});
-  rules.add({.pattern = "*/api/users", .glob = "*/api/users", .status = 202});
+  rules.add(answering("api", 201));
+  rules.add(answering("*/api/users", 202));
   EXPECT_EQ(rules.answer_for("http://h/api/users")->status, 202);
   EXPECT_EQ(rules.answer_for("http://h/api/items")->status, 201);
   EXPECT_FALSE(rules.answer_for("http://h/other"));
   // Adding a pattern again replaces the route (its hits start over).
-  rules.add({.pattern = "api", .glob = route_glob("api"), .status = 203});
+  rules.add(answering("api", 203));
   EXPECT_EQ(rules.routes().size(), 2u);
   EXPECT_EQ(rules.answer_for("http://h/api/items")->status, 203);
   EXPECT_EQ(rules.fetch_patterns().size(), 2u);
