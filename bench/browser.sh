@@ -2,7 +2,8 @@
 # Whole-command latency against a real headless Chromium: one `vesk` process per action, all
 # on the same running instance. On tests/fixtures/demo.html: `vesk title`, `vesk click <ref>`,
 # `vesk snap -i`, `vesk ss`; then `vesk snap -i` on a generated page of 1,000 interactive
-# elements. Prints the medians next to their goals.
+# elements; then `vesk network` on a page served over loopback HTTP that made 1,000 requests.
+# Prints the medians next to their goals.
 #
 # Usage: bench/browser.sh [build-dir]   (needs hyperfine, Chromium, and vesk + veskbrowser built)
 set -euo pipefail
@@ -94,7 +95,32 @@ hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/man
 grep "served page.snapshot in" "$log" | tail -n +"$((served_before + 1))" |
   sed -n 's/.*served page.snapshot in \([0-9]*\) ms.*/\1/p' > "$results/served-ms"
 
-python3 - "$results/demo.json" "$results/many.json" "$results/served-ms" <<'PY'
+# A page that fetches 1,000 times from a loopback HTTP server (file:// pages cannot fetch).
+site="$HOME/site"
+mkdir -p "$site"
+echo '{"n": 1}' > "$site/data.json"
+echo '<!doctype html><title>Many requests</title><script>for (let i = 0; i < 1000; i++) fetch("data.json?i=" + i);</script>' \
+  > "$site/requests.html"
+python3 -u -m http.server --bind 127.0.0.1 --directory "$site" 0 > "$HOME/http.out" 2>&1 &
+for _ in $(seq 100); do
+  http_port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$HOME/http.out" | head -1)
+  [[ -n $http_port ]] && break
+  sleep 0.1
+done
+[[ -n $http_port ]] || { echo "the loopback HTTP server did not start" >&2; cat "$HOME/http.out" >&2; exit 1; }
+"$vesk" nav "http://127.0.0.1:$http_port/requests.html" > /dev/null 2>&1
+finished_requests() {
+  "$vesk" network --filter data.json 2> /dev/null |
+    python3 -c 'import json,sys; print(sum(r["state"] == "finished" for r in json.load(sys.stdin)["requests"]))'
+}
+for _ in $(seq 300); do
+  [[ $(finished_requests) -ge 1000 ]] && break
+  sleep 0.2
+done
+echo "== page that made 1,000 requests: $(finished_requests) finished"
+hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/network.json" "$vesk network"
+
+python3 - "$results/demo.json" "$results/many.json" "$results/served-ms" "$results/network.json" <<'PY'
 import json, sys
 goals = {"title": 10, "click": 50}
 print("\nmedians (one vesk process per run; the machine may be loaded by other work):")
@@ -108,4 +134,6 @@ for path, page in zip(sys.argv[1:3], ["demo page", "1,000 elements"]):
 served = sorted(int(line) for line in open(sys.argv[3]) if line.strip())
 if served:
     print(f"  {'1,000 elements':>15}: {'(inside veskbrowser)':<22} median {served[len(served) // 2]:7.2f} ms")
+network = json.load(open(sys.argv[4]))["results"][0]
+print(f"  {'1,000 requests':>15}: {'vesk network':<22} median {network['median'] * 1000:7.2f} ms  (goal < 30 ms)")
 PY

@@ -8,6 +8,7 @@
 //   network har start  |  network har stop FILE
 // Files are named by absolute paths (the command line resolves them where it ran).
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <map>
 #include <set>
@@ -110,6 +111,9 @@ NetworkTracker& tracker_of(Tab& tab) {
   return *tracker;
 }
 
+// Seconds as milliseconds to a microsecond, never negative.
+double milliseconds(double seconds) { return std::max(0.0, std::round(seconds * 1e6) / 1e3); }
+
 Json summary(const RequestRecord& record) {
   Json item = {{"id", record.id},
                {"method", record.method},
@@ -121,7 +125,7 @@ Json summary(const RequestRecord& record) {
                {"transferSize", record.transfer_bytes < 0 ? Json() : Json(record.transfer_bytes)},
                {"bodySize", record.body_bytes},
                {"startTime", iso_time(record.wall_time)},
-               {"duration", record.ended < 0 ? Json() : Json(std::max(0.0, (record.ended - record.started) * 1000))}};
+               {"duration", record.ended < 0 ? Json() : Json(milliseconds(record.ended - record.started))}};
   if (!record.status_text.empty()) item["statusText"] = record.status_text;
   if (!record.failure.empty()) item["failure"] = record.failure;
   if (record.from_cache) item["fromCache"] = true;

@@ -43,6 +43,8 @@ std::expected<void, CdpFailure> NetworkTracker::start(const TabTrackerContext&) 
   options.session_id = session_id_;
   auto enabled = client_.call("Network.enable", Json::object(), options);
   if (!enabled) return std::unexpected(enabled.error());
+  // A fresh session intercepts nothing and is online: only rules in force need sending.
+  if (rules_->fetch_patterns().empty() && !rules_->offline()) return {};
   return apply_rules();
 }
 
