@@ -165,6 +165,7 @@ TEST_F(NetworkEndToEnd, AHarFileListsTheRequestsSinceItsStart) {
   EXPECT_EQ(first["request"].value("method", ""), "GET");
   EXPECT_EQ(first["response"].value("status", 0), 200);
   EXPECT_EQ(first["response"]["content"].value("mimeType", ""), "application/json");
+  EXPECT_EQ(first["response"]["content"].value("text", ""), "{\"answer\": 42}\n");
   for (const char* phase : {"send", "wait", "receive"}) EXPECT_GE(first["timings"].value(phase, -1.0), 0) << phase;
   EXPECT_THAT(log["entries"][1]["request"].value("url", ""), HasSubstr("/network.html"));
 

@@ -397,7 +397,27 @@ struct HarRecording {
   HarPage page;
 };
 
-MethodResult har(Tab& tab, const Words& words) {
+// Response bodies for a HAR file, read from Chromium while it still holds them: each up to
+// kMaxHarBodyBytes, all together up to kMaxHarBodiesBytes (the file stays loadable).
+constexpr std::size_t kMaxHarBodyBytes = 1024 * 1024;
+constexpr std::size_t kMaxHarBodiesBytes = 32 * 1024 * 1024;
+
+HarBodyReader har_bodies(Browser& browser, Tab& tab) {
+  auto total = std::make_shared<std::size_t>(0);
+  return [&browser, &tab, total](const RequestRecord& record) -> std::optional<HarBody> {
+    if (!record.finished || !record.failure.empty() || !record.redirect_to.empty()) return std::nullopt;
+    if (record.body_bytes < 0 || static_cast<std::size_t>(record.body_bytes) > kMaxHarBodyBytes) return std::nullopt;
+    if (*total + static_cast<std::size_t>(record.body_bytes) > kMaxHarBodiesBytes) return std::nullopt;
+    auto body = browser.call(tab, "Network.getResponseBody", {{"requestId", record.request_id}}, std::chrono::seconds(5));
+    if (!body) return std::nullopt;
+    HarBody out{body->value("body", ""), body->value("base64Encoded", false)};
+    if (out.text.size() > 2 * kMaxHarBodyBytes) return std::nullopt;  // the size known before was short
+    *total += out.text.size();
+    return out;
+  };
+}
+
+MethodResult har(Browser& browser, Tab& tab, const Words& words) {
   constexpr std::string_view usage = "network har start, then network har stop FILE";
   NetworkTracker& tracker = tracker_of(tab);
   auto& recording = tab.state<HarRecording>();
@@ -425,7 +445,7 @@ MethodResult har(Tab& tab, const Words& words) {
     oldest_kept = std::min(oldest_kept, record.id);
     if (record.id >= recording.first_id) records.push_back(record);
   });
-  const std::string text = har_log(recording.page, records).dump(2);
+  const std::string text = har_log(recording.page, records, har_bodies(browser, tab)).dump(2);
   if (auto written = write_file_atomically(path, text); !written) {
     return method_error("fileError", "failed to write " + path.string() + ": " + written.error() +
                                          "; choose another path (the recording goes on)");
@@ -448,7 +468,7 @@ MethodResult network(Browser& browser, Tab& tab, const Json& params) {
   if (action == "routes" && all.size() == 1) return routes(browser);
   if (action == "unroute") return unroute(browser, unwrap(read_words(all, from, {}, {}, kUsage)));
   if (action == "offline") return offline(browser, unwrap(read_words(all, from, {}, {}, kUsage)));
-  if (action == "har") return har(tab, unwrap(read_words(all, from, {}, {}, kUsage)));
+  if (action == "har") return har(browser, tab, unwrap(read_words(all, from, {}, {}, kUsage)));
   return invalid_argument("unknown network action \"" + action + "\"; usage: " + std::string(kUsage));
 }
 

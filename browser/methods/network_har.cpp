@@ -93,7 +93,7 @@ Json har_timings(const RequestRecord& record, double total_ms) {
           {"receive", std::max(0.0, total_ms - offset - headers_end)}};
 }
 
-Json har_entry(const std::string& page_id, const RequestRecord& record) {
+Json har_entry(const std::string& page_id, const RequestRecord& record, const HarBodyReader& body_of) {
   const double total_ms = record.ended >= 0 ? std::max(0.0, (record.ended - record.started) * 1000) : 0;
   Json timings = har_timings(record, total_ms);
   double time = 0;
@@ -123,6 +123,13 @@ Json har_entry(const std::string& page_id, const RequestRecord& record) {
                    {"redirectURL", redirect},
                    {"headersSize", -1},
                    {"bodySize", record.finished ? record.body_bytes : -1}};
+  if (body_of) {
+    if (auto body = body_of(record)) {
+      Json& content = response["content"];
+      content["text"] = std::move(body->text);
+      if (body->base64) content["encoding"] = "base64";
+    }
+  }
   Json entry = {{"pageref", page_id},
                 {"startedDateTime", iso_time(record.wall_time)},
                 {"time", time},
@@ -145,9 +152,9 @@ std::string iso_time(double seconds_since_epoch) {
   return format_timestamp(system_clock::time_point(duration_cast<system_clock::duration>(milliseconds(millis))));
 }
 
-Json har_log(const HarPage& page, const std::vector<RequestRecord>& records) {
+Json har_log(const HarPage& page, const std::vector<RequestRecord>& records, const HarBodyReader& body_of) {
   Json entries = Json::array();
-  for (const auto& record : records) entries.push_back(har_entry(page.id, record));
+  for (const auto& record : records) entries.push_back(har_entry(page.id, record, body_of));
   Json pages = Json::array();
   pages.push_back({{"startedDateTime", iso_time(page.wall_time)},
                    {"id", page.id},

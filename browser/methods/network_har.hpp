@@ -5,6 +5,8 @@
 
 #include <expected>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,7 +22,16 @@ struct HarPage {
   double wall_time = 0;   // when the recording started, seconds since the epoch
 };
 
-Json har_log(const HarPage& page, const std::vector<RequestRecord>& records);
+// A response body for the log: the text as Chromium gave it, base64 for binary bodies.
+struct HarBody {
+  std::string text;
+  bool base64 = false;
+};
+// The body of a record, or nullopt to leave it out (unavailable, or past a size bound).
+using HarBodyReader = std::function<std::optional<HarBody>(const RequestRecord&)>;
+
+Json har_log(const HarPage& page, const std::vector<RequestRecord>& records,
+             const HarBodyReader& body_of = nullptr);
 
 // "2026-12-10T23:58:52.123Z" for seconds since the epoch.
 std::string iso_time(double seconds_since_epoch);

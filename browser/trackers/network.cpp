@@ -44,7 +44,7 @@ std::expected<void, CdpFailure> NetworkTracker::start(const TabTrackerContext&) 
   auto enabled = client_.call("Network.enable", Json::object(), options);
   if (!enabled) return std::unexpected(enabled.error());
   // A fresh session intercepts nothing and is online: only rules in force need sending.
-  if (rules_->fetch_patterns().empty() && !rules_->offline()) return {};
+  if (rules_->fetch_patterns().empty()) return {};
   return apply_rules();
 }
 
@@ -137,6 +137,10 @@ void NetworkTracker::record_request(const Json& params) {
   }
   record.wall_time = number_member(params, "wallTime", 0);
   record.started = timestamp;
+  if (auto early = routed_early_.find(request_id); early != routed_early_.end()) {
+    record.routed = early->second;
+    routed_early_.erase(early);
+  }
   latest_[request_id] = record.id;
   records_.push_back(std::move(record));
   if (records_.size() > kMaxRequests) {
@@ -181,17 +185,23 @@ void NetworkTracker::respond(const CdpEvent& paused) {
   CallOptions options;
   options.session_id = session_id_;
   options.deadline = deadline_in(kAnswerTimeout);
+  if (rules_->offline()) {
+    auto failed = client_.call("Fetch.failRequest", {{"requestId", interception}, {"errorReason", "InternetDisconnected"}}, options);
+    if (!failed) log_debug("network: could not fail the paused request for " + url + ": " + failed.error().message);
+    return;
+  }
   // The rules may have changed since Chromium paused it: without a route now, let it go.
   std::optional<Route> route = rules_->answer_for(url);
+  const std::string how = !route ? "" : route->abort ? "aborted" : "fulfilled";
+  // Marked before answering: the page (and whoever lists the requests next) may see the
+  // outcome before our call returns.
+  mark_routed(params.value("networkId", ""), how);
   CdpResult answered;
-  std::string how;
   if (!route) {
     answered = client_.call("Fetch.continueRequest", {{"requestId", interception}}, options);
   } else if (route->abort) {
-    how = "aborted";
     answered = client_.call("Fetch.failRequest", {{"requestId", interception}, {"errorReason", "Failed"}}, options);
   } else {
-    how = "fulfilled";
     Json headers = Json::array();
     for (const auto& [name, value] : route->headers) headers.push_back({{"name", name}, {"value", value}});
     answered = client_.call("Fetch.fulfillRequest",
@@ -204,11 +214,20 @@ void NetworkTracker::respond(const CdpEvent& paused) {
   if (!answered) {
     // The tab may have closed meanwhile; nothing is left waiting then.
     log_debug("network: could not answer the paused request for " + url + ": " + answered.error().message);
+    mark_routed(params.value("networkId", ""), "");
+  }
+}
+
+void NetworkTracker::mark_routed(const std::string& request_id, const std::string& how) {
+  std::lock_guard lock(mutex_);
+  if (RequestRecord* record = by_request_id(request_id)) {
+    record->routed = how;
     return;
   }
-  if (how.empty()) return;
-  std::lock_guard lock(mutex_);
-  if (RequestRecord* record = by_request_id(params.value("networkId", ""))) record->routed = how;
+  // Chromium may pause a request before it reports it: keep the mark for its record.
+  if (routed_early_.size() >= kMaxRequests) routed_early_.clear();
+  if (!how.empty()) routed_early_[request_id] = how;
+  else routed_early_.erase(request_id);
 }
 
 void NetworkTracker::for_each(const std::function<void(const RequestRecord&)>& visit) const {

@@ -82,6 +82,7 @@ class NetworkTracker : public TabTracker {
   void record_response(RequestRecord& record, const Json& response);
   void respond_loop();
   void respond(const CdpEvent& paused);
+  void mark_routed(const std::string& request_id, const std::string& how);
 
   DevToolsClient& client_;
   std::string session_id_;
@@ -92,6 +93,8 @@ class NetworkTracker : public TabTracker {
   std::unordered_map<std::string, std::uint64_t> latest_;  // Chromium's id -> ours; mutex_
   std::uint64_t next_id_ = 1;                             // guarded by mutex_
   std::uint64_t dropped_ = 0;                             // guarded by mutex_
+  // Routed requests not reported yet: Chromium's id -> "fulfilled"/"aborted"; mutex_.
+  std::unordered_map<std::string, std::string> routed_early_;
 
   std::mutex paused_mutex_;
   std::condition_variable paused_changed_;

@@ -73,6 +73,12 @@ std::optional<Route> NetworkRules::answer_for(std::string_view url) {
 Json NetworkRules::fetch_patterns() const {
   std::lock_guard lock(mutex_);
   Json patterns = Json::array();
+  // Offline, every request is paused and failed by us: Chromium's network emulation alone
+  // can take effect a moment after its reply, and a request in that gap would go out.
+  if (offline_) {
+    patterns.push_back({{"urlPattern", "*"}, {"requestStage", "Request"}});
+    return patterns;
+  }
   for (const auto& route : routes_) patterns.push_back({{"urlPattern", route.glob}, {"requestStage", "Request"}});
   return patterns;
 }

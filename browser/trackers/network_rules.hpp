@@ -48,7 +48,8 @@ class NetworkRules {
   [[nodiscard]] std::vector<Route> routes() const;
   // The route that answers `url` (counting the hit), if any.
   std::optional<Route> answer_for(std::string_view url);
-  // Fetch.enable's "patterns", or an empty array when there are no routes.
+  // Fetch.enable's "patterns" (every URL while offline), or an empty array when nothing
+  // needs pausing.
   [[nodiscard]] Json fetch_patterns() const;
 
   void set_offline(bool offline);
