@@ -41,6 +41,7 @@ class NetworkEndToEnd : public RealBrowserTest {
 };
 
 TEST_F(NetworkEndToEnd, AFetchIsListedWithItsStatusAndItsBody) {
+  eval("document.cookie = 'flavour=plain'");
   ASSERT_THAT(load("/network-data.json"), StartsWith("200 "));
   Json requests = requests_to("network-data.json");
   ASSERT_EQ(requests.size(), 1u) << requests;
@@ -59,6 +60,8 @@ TEST_F(NetworkEndToEnd, AFetchIsListedWithItsStatusAndItsBody) {
   Json detail = ok({"network", "get", id});
   EXPECT_EQ(detail.value("body", ""), "{\"answer\": 42}\n") << detail;
   EXPECT_EQ(detail["responseHeaders"].value("Content-Type", ""), "application/json") << detail;
+  // The headers as sent, cookies included (the page's own view of them has none).
+  EXPECT_EQ(detail["requestHeaders"].value("Cookie", ""), "flavour=plain") << detail;
 
   // --out writes the body to the file named.
   const auto out = session().env().home() / "body.json";

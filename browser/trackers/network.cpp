@@ -82,6 +82,11 @@ void NetworkTracker::on_event(const CdpEvent& event) {
     record_request(params);
     return;
   }
+  if (method == "Network.requestWillBeSentExtraInfo" || method == "Network.responseReceivedExtraInfo") {
+    record_wire_headers(params.value("requestId", ""), params.value("headers", Json::object()),
+                        method == "Network.responseReceivedExtraInfo");
+    return;
+  }
   RequestRecord* record = by_request_id(params.value("requestId", ""));
   if (record == nullptr) return;
   if (method == "Network.responseReceived") {
@@ -137,6 +142,16 @@ void NetworkTracker::record_request(const Json& params) {
   }
   record.wall_time = number_member(params, "wallTime", 0);
   record.started = timestamp;
+  if (auto found = early_request_headers_.find(request_id); found != early_request_headers_.end()) {
+    record.request_headers = std::move(found->second);
+    record.wire_request_headers = true;
+    early_request_headers_.erase(found);
+  }
+  if (auto found = early_response_headers_.find(request_id); found != early_response_headers_.end()) {
+    record.response_headers = std::move(found->second);
+    record.wire_response_headers = true;
+    early_response_headers_.erase(found);
+  }
   if (auto early = routed_early_.find(request_id); early != routed_early_.end()) {
     record.routed = early->second;
     routed_early_.erase(early);
@@ -157,11 +172,26 @@ void NetworkTracker::record_response(RequestRecord& record, const Json& response
   record.mime_type = response.value("mimeType", "");
   record.protocol = response.value("protocol", "");
   record.remote_address = response.value("remoteIPAddress", "");
-  record.response_headers = response.value("headers", Json::object());
+  if (!record.wire_response_headers) record.response_headers = response.value("headers", Json::object());
   record.timing = response.value("timing", Json());
   if (response.value("fromDiskCache", false) || response.value("fromPrefetchCache", false)) {
     record.from_cache = true;
   }
+}
+
+void NetworkTracker::record_wire_headers(const std::string& request_id, const Json& headers, bool response) {
+  if (RequestRecord* record = by_request_id(request_id)) {
+    bool& wire = response ? record->wire_response_headers : record->wire_request_headers;
+    if (!wire) {
+      (response ? record->response_headers : record->request_headers) = headers;
+      wire = true;
+      return;
+    }
+  }
+  // For a hop not reported yet (the record there is the previous hop's, or none).
+  auto& early = response ? early_response_headers_ : early_request_headers_;
+  if (early.size() >= kMaxRequests) early.clear();
+  early[request_id] = headers;
 }
 
 void NetworkTracker::respond_loop() {

@@ -52,6 +52,10 @@ struct RequestRecord {
   std::string failure;     // "net::ERR_FAILED", ... when it failed
   std::string routed;      // "fulfilled" or "aborted" when a route answered it
   std::string redirect_to;  // the next hop's URL, for a redirect
+  // Whether the headers are those sent and received on the wire (Cookie and Set-Cookie
+  // included), from Chromium's *ExtraInfo events, rather than the page's view of them.
+  bool wire_request_headers = false;
+  bool wire_response_headers = false;
 };
 
 class NetworkTracker : public TabTracker {
@@ -80,6 +84,7 @@ class NetworkTracker : public TabTracker {
   RequestRecord* by_request_id(const std::string& request_id);  // mutex_ held
   void record_request(const Json& params);                      // mutex_ held
   void record_response(RequestRecord& record, const Json& response);
+  void record_wire_headers(const std::string& request_id, const Json& headers, bool response);  // mutex_ held
   void respond_loop();
   void respond(const CdpEvent& paused);
   void mark_routed(const std::string& request_id, const std::string& how);
@@ -95,6 +100,10 @@ class NetworkTracker : public TabTracker {
   std::uint64_t dropped_ = 0;                             // guarded by mutex_
   // Routed requests not reported yet: Chromium's id -> "fulfilled"/"aborted"; mutex_.
   std::unordered_map<std::string, std::string> routed_early_;
+  // Wire headers that came before the record they belong to (Chromium sends the ExtraInfo
+  // events before or after the request's own); by Chromium's id; mutex_.
+  std::unordered_map<std::string, Json> early_request_headers_;
+  std::unordered_map<std::string, Json> early_response_headers_;
 
   std::mutex paused_mutex_;
   std::condition_variable paused_changed_;
