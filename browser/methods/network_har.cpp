@@ -31,6 +31,43 @@ Json har_headers(const Json& headers) {
   return out;
 }
 
+// The value of a header, its name in any case ("" when absent).
+std::string header_value(const Json& headers, std::string_view name) {
+  if (!headers.is_object()) return "";
+  for (const auto& [key, value] : headers.items()) {
+    if (key.size() == name.size() &&
+        std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); })) {
+      return value.is_string() ? value.get<std::string>() : "";
+    }
+  }
+  return "";
+}
+
+std::string trimmed(std::string text) {
+  text.erase(0, text.find_first_not_of(" \t"));
+  text.erase(text.find_last_not_of(" \t") + 1);
+  return text;
+}
+
+// "a=1; b=2" (a Cookie header), or one Set-Cookie line per cookie ("a=1; Path=/" keeps a=1).
+Json har_cookies(const std::string& header, bool set_cookie) {
+  Json out = Json::array();
+  std::size_t from = 0;
+  while (from < header.size()) {
+    const std::size_t end = std::min(header.find(set_cookie ? '\n' : ';', from), header.size());
+    std::string pair = header.substr(from, end - from);
+    if (set_cookie) pair = pair.substr(0, pair.find(';'));
+    pair = trimmed(pair);
+    if (!pair.empty()) {
+      const std::size_t eq = pair.find('=');
+      out.push_back({{"name", trimmed(pair.substr(0, eq))},
+                     {"value", eq == std::string::npos ? std::string() : trimmed(pair.substr(eq + 1))}});
+    }
+    from = end + 1;
+  }
+  return out;
+}
+
 // The query of a URL as name/value pairs, left as they are written (HAR keeps them so).
 Json query_string(const std::string& url) {
   Json out = Json::array();
@@ -103,21 +140,20 @@ Json har_entry(const std::string& page_id, const RequestRecord& record, const Ha
   Json request = {{"method", record.method},
                   {"url", record.url},
                   {"httpVersion", http_version(record.protocol)},
-                  {"cookies", Json::array()},
+                  {"cookies", har_cookies(header_value(record.request_headers, "Cookie"), false)},
                   {"headers", har_headers(record.request_headers)},
                   {"queryString", query_string(record.url)},
                   {"headersSize", -1},
                   {"bodySize", record.post_data ? static_cast<std::int64_t>(record.post_data->size()) : 0}};
   if (record.post_data) {
-    std::string type = record.request_headers.value("Content-Type", "");
-    if (type.empty()) type = record.request_headers.value("content-type", "");
-    request["postData"] = {{"mimeType", type}, {"text", *record.post_data}};
+    request["postData"] = {{"mimeType", header_value(record.request_headers, "Content-Type")},
+                           {"text", *record.post_data}};
   }
   std::string redirect = record.redirect_to;
   Json response = {{"status", record.status},
                    {"statusText", record.status_text},
                    {"httpVersion", http_version(record.protocol)},
-                   {"cookies", Json::array()},
+                   {"cookies", har_cookies(header_value(record.response_headers, "Set-Cookie"), true)},
                    {"headers", har_headers(record.response_headers)},
                    {"content", {{"size", record.body_bytes}, {"mimeType", record.mime_type}}},
                    {"redirectURL", redirect},

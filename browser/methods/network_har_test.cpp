@@ -15,7 +15,7 @@ RequestRecord finished_request() {
   record.method = "POST";
   record.url = "http://h/api?a=1&b=&c#frag";
   record.type = "fetch";
-  record.request_headers = {{"Content-Type", "application/json"}};
+  record.request_headers = {{"content-type", "application/json"}, {"Cookie", "a=1; b = two; flag"}};
   record.post_data = "{}";
   record.wall_time = 1'800'000'000.5;
   record.started = 100.0;
@@ -24,7 +24,7 @@ RequestRecord finished_request() {
   record.status_text = "OK";
   record.mime_type = "application/json";
   record.protocol = "http/1.1";
-  record.response_headers = {{"Set-Cookie", "a=1\nb=2"}};
+  record.response_headers = {{"Set-Cookie", "a=1; Path=/; HttpOnly\nb=2"}};
   // Sent 10 ms after the start, headers back at 110 ms.
   record.timing = {{"requestTime", 100.0}, {"dnsStart", -1}, {"dnsEnd", -1}, {"connectStart", 2}, {"connectEnd", 8},
                    {"sslStart", -1}, {"sslEnd", -1}, {"sendStart", 10}, {"sendEnd", 12}, {"receiveHeadersEnd", 110}};
@@ -52,8 +52,12 @@ TEST(Har, AnEntryCarriesTheRequestTheResponseAndTimingsThatAddUp) {
   EXPECT_EQ(entry["request"]["postData"]["mimeType"], "application/json");
   const Json query = Json::array({{{"name", "a"}, {"value", "1"}}, {{"name", "b"}, {"value", ""}}, {{"name", "c"}, {"value", ""}}});
   EXPECT_EQ(entry["request"]["queryString"], query);
-  // Repeated headers are separate entries.
+  // Repeated headers are separate entries; cookies are read from Cookie and Set-Cookie.
   EXPECT_EQ(entry["response"]["headers"].size(), 2u);
+  const Json sent = Json::array({{{"name", "a"}, {"value", "1"}}, {{"name", "b"}, {"value", "two"}}, {{"name", "flag"}, {"value", ""}}});
+  EXPECT_EQ(entry["request"]["cookies"], sent);
+  const Json set = Json::array({{{"name", "a"}, {"value", "1"}}, {{"name", "b"}, {"value", "2"}}});
+  EXPECT_EQ(entry["response"]["cookies"], set);
   const Json& t = entry["timings"];
   EXPECT_EQ(t["blocked"], 2);
   EXPECT_EQ(t["dns"], -1);
