@@ -119,6 +119,13 @@ TEST_F(NetworkEndToEnd, RoutesAnswerOrAbortRequestsInEveryTabAndGoAway) {
   ASSERT_EQ(listed["routes"].size(), 2u) << listed;
   EXPECT_GE(listed["routes"][0].value("hits", 0), 2) << listed;
 
+  // A body file gives the body and, by its extension, the type.
+  const auto body_file = session().env().home() / "answer.json";
+  std::ofstream(body_file) << "{\"answer\": \"routed\"}";
+  ok({"network", "route", "network-data", "--body-file", body_file.string()});
+  EXPECT_EQ(load("/network-data.json"), "200 {\"answer\": \"routed\"}");
+  EXPECT_EQ(eval("fetch('/network-data.json').then(r => r.headers.get('content-type'))"), "application/json");
+
   ok({"network", "unroute", "network-data"});
   EXPECT_EQ(load("/network-data.json"), "200 {\"answer\": 42}\n");
   ok({"tab", "close"});
