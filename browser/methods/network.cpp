@@ -465,7 +465,10 @@ MethodResult network(Browser& browser, Tab& tab, const Json& params) {
   if (action == "route") {
     return route(browser, unwrap(read_words(all, from, {"status", "body", "body-file", "content-type", "header"}, {"abort"}, kUsage)));
   }
-  if (action == "routes" && all.size() == 1) return routes(browser);
+  if (action == "routes") {
+    if (all.size() > 1) return invalid_argument("network routes takes no words; `network unroute PATTERN` removes one");
+    return routes(browser);
+  }
   if (action == "unroute") return unroute(browser, unwrap(read_words(all, from, {}, {}, kUsage)));
   if (action == "offline") return offline(browser, unwrap(read_words(all, from, {}, {}, kUsage)));
   if (action == "har") return har(browser, tab, unwrap(read_words(all, from, {}, {}, kUsage)));
