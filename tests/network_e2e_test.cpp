@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "e2e_support.hpp"
+#include "support/process_sweep.hpp"
 
 namespace vesk::test {
 namespace {
@@ -76,6 +77,15 @@ TEST_F(NetworkEndToEnd, AFetchIsListedWithItsStatusAndItsBody) {
   ASSERT_FALSE(failed.empty());
   EXPECT_THAT(failed.back().value("url", ""), HasSubstr("no-such-file.json"));
   EXPECT_EQ(failed.back().value("status", 0), 404);
+
+  // While a dialog blocks the page the log can still be read, and asking for a body (which
+  // the blocked renderer holds) says so at once instead of waiting.
+  ok({"eval", "setTimeout(() => alert('stuck'), 0); 1"});
+  EXPECT_TRUE(eventually([] { return ok({"dialog"}).value("open", false); }, kBrowserWait));
+  EXPECT_FALSE(requests_to("network-data.json").empty());
+  Json while_stuck = ok({"network", "get", id});
+  EXPECT_THAT(while_stuck.value("bodyError", ""), HasSubstr("dialog")) << while_stuck;
+  ok({"dialog", "accept"});
 
   // --clear answers the list, then empties it.
   EXPECT_FALSE(ok({"network", "--clear"})["requests"].empty());

@@ -212,9 +212,12 @@ MethodResult get(Browser& browser, Tab& tab, const Words& words) {
     result["bodyError"] = why_none;
     return result;
   }
+  // The body lives in the renderer: an open dialog holds the reply back, so stop on one.
   auto body = browser.call(tab, "Network.getResponseBody", {{"requestId", record->request_id}});
   if (!body) {
-    result["bodyError"] = "Chromium no longer holds the body: " + body.error().message;
+    result["bodyError"] = body.error().kind == CdpFailureKind::DialogOpen
+                              ? "a JavaScript dialog blocks the page; answer it (`vesk dialog accept`) to read the body"
+                              : "Chromium no longer holds the body: " + body.error().message;
     return result;
   }
   const bool encoded = body->value("base64Encoded", false);
@@ -477,6 +480,8 @@ MethodResult network(Browser& browser, Tab& tab, const Json& params) {
 
 }  // namespace
 
-void add_network_methods(MethodTable& table) { table["network"] = tab_method(network); }
+// Served while a JavaScript dialog is open: nothing here runs in the page, and the log is
+// what one wants to read when a page is stuck.
+void add_network_methods(MethodTable& table) { table["network"] = tab_method(network, WhenDialogOpen::Serve); }
 
 }  // namespace vesk::browser
