@@ -62,6 +62,12 @@ struct Words {
     return it->second.back();
   }
   [[nodiscard]] bool flag(const std::string& name) const { return flags.count(name) > 0; }
+  // Every value of a repeatable option, in order.
+  [[nodiscard]] const std::vector<std::string>& all(const std::string& name) const {
+    static const std::vector<std::string> none;
+    auto it = values.find(name);
+    return it == values.end() ? none : it->second;
+  }
 };
 
 std::expected<Words, MethodError> read_words(const std::vector<std::string>& words, std::size_t from,
@@ -302,59 +308,74 @@ std::expected<std::string, MethodError> read_body_file(const fs::path& path) {
   return bytes;
 }
 
+constexpr std::string_view kRouteUsage =
+    "network route PATTERN [--status N] [--body TEXT | --body-file FILE] [--content-type TYPE] "
+    "[--header \"Name: value\"]..., or network route PATTERN --abort";
+
+std::expected<std::pair<std::string, std::string>, MethodError> parse_header(const std::string& header) {
+  const auto colon = header.find(':');
+  std::string name = header.substr(0, colon);
+  if (colon == std::string::npos || name.empty() || name.find_first_of(" \t") != std::string::npos) {
+    return invalid_argument("--header needs \"Name: value\", not \"" + header + "\"");
+  }
+  std::string value = header.substr(colon + 1);
+  value.erase(0, value.find_first_not_of(" \t"));
+  return std::pair{std::move(name), std::move(value)};
+}
+
+// The answer of a route that fulfils: status, body and headers, with one Content-Type:
+// --content-type, else a --header of that name, else by the body file, else plain text.
+std::expected<void, MethodError> read_answer(Route& route, const Words& words) {
+  if (auto status = words.value("status")) {
+    auto number = parse_number(*status);
+    if (!number || *number < 100 || *number > 599 || *number != static_cast<int>(*number)) {
+      return invalid_argument("--status needs an HTTP status from 100 to 599, not \"" + *status + "\"");
+    }
+    route.status = static_cast<int>(*number);
+  }
+  auto body = words.value("body");
+  auto body_file = words.value("body-file");
+  if (body && body_file) return invalid_argument("give --body or --body-file, not both; usage: " + std::string(kRouteUsage));
+  std::string content_type = "text/plain; charset=utf-8";
+  route.body_source = "text";
+  if (body) route.body = *body;
+  if (body_file) {
+    auto path = absolute_path(*body_file, "--body-file");
+    if (!path) return std::unexpected(path.error());
+    auto bytes = read_body_file(*path);
+    if (!bytes) return std::unexpected(bytes.error());
+    route.body = std::move(*bytes);
+    route.body_source = path->string();
+    content_type = content_type_for_file(*path);
+  }
+  bool has_content_type = false;
+  for (const auto& header : words.all("header")) {
+    auto parsed = parse_header(header);
+    if (!parsed) return std::unexpected(parsed.error());
+    has_content_type = has_content_type || lower_case(parsed->first) == "content-type";
+    route.headers.push_back(std::move(*parsed));
+  }
+  auto given = words.value("content-type");
+  if (has_content_type && !given) return {};
+  std::erase_if(route.headers, [](const auto& h) { return lower_case(h.first) == "content-type"; });
+  route.headers.emplace_back("Content-Type", given.value_or(content_type));
+  return {};
+}
+
 MethodResult route(Browser& browser, const Words& words) {
-  constexpr std::string_view usage =
-      "network route PATTERN [--status N] [--body TEXT | --body-file FILE] [--content-type TYPE] "
-      "[--header \"Name: value\"]..., or network route PATTERN --abort";
   if (words.positional.size() != 1 || words.positional[0].empty()) {
     return invalid_argument("network route needs one URL pattern (a glob such as \"*/api/*\", or a text the URL "
-                            "contains); usage: " + std::string(usage));
+                            "contains); usage: " + std::string(kRouteUsage));
   }
   Route route;
   route.pattern = words.positional[0];
   route.glob = route_glob(route.pattern);
   route.abort = words.flag("abort");
-  const bool answers = !words.values.empty();
-  if (route.abort) {
-    if (answers) return invalid_argument("--abort fails the request; it takes no --status, --body or --header; usage: " + std::string(usage));
-  } else {
-    if (auto status = words.value("status")) {
-      auto number = parse_number(*status);
-      if (!number || *number < 100 || *number > 599 || *number != static_cast<int>(*number)) {
-        return invalid_argument("--status needs an HTTP status from 100 to 599, not \"" + *status + "\"");
-      }
-      route.status = static_cast<int>(*number);
-    }
-    auto body = words.value("body");
-    auto body_file = words.value("body-file");
-    if (body && body_file) return invalid_argument("give --body or --body-file, not both; usage: " + std::string(usage));
-    std::string content_type = "text/plain; charset=utf-8";
-    route.body_source = "text";
-    if (body) route.body = *body;
-    if (body_file) {
-      const fs::path path = unwrap(absolute_path(*body_file, "--body-file"));
-      route.body = unwrap(read_body_file(path));
-      route.body_source = path.string();
-      content_type = content_type_for_file(path);
-    }
-    if (auto given = words.value("content-type")) content_type = *given;
-    bool has_content_type = false;
-    for (const auto& header : words.values.count("header") ? words.values.at("header") : std::vector<std::string>{}) {
-      const auto colon = header.find(':');
-      std::string name = header.substr(0, colon);
-      if (colon == std::string::npos || name.empty() || name.find(' ') != std::string::npos) {
-        return invalid_argument("--header needs \"Name: value\", not \"" + header + "\"");
-      }
-      std::string value = header.substr(colon + 1);
-      value.erase(0, value.find_first_not_of(" \t"));
-      if (lower_case(name) == "content-type") has_content_type = true;
-      route.headers.emplace_back(std::move(name), std::move(value));
-    }
-    if (!has_content_type || words.value("content-type")) {
-      std::erase_if(route.headers, [](const auto& h) { return lower_case(h.first) == "content-type"; });
-      route.headers.emplace_back("Content-Type", content_type);
-    }
+  if (route.abort && !words.values.empty()) {
+    return invalid_argument("--abort fails the request; it takes no --status, --body or --header; usage: " +
+                            std::string(kRouteUsage));
   }
+  if (!route.abort) unwrap(read_answer(route, words));
   auto rules = network_rules_of(browser.client());
   rules->add(route);
   Json result = {{"route", route_json(route)}, {"routes", rules->routes().size()}};
