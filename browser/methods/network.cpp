@@ -9,16 +9,14 @@
 // Files are named by absolute paths (the command line resolves them where it ran).
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <map>
 #include <set>
 #include <sstream>
 
-#include "base/timestamp.hpp"
 #include "browser/core/base64.hpp"
 #include "browser/core/method_table.hpp"
 #include "browser/core/params.hpp"
 #include "browser/core/tab_method.hpp"
+#include "browser/methods/network_actions.hpp"
 #include "browser/methods/network_har.hpp"
 #include "browser/trackers/network.hpp"
 
@@ -31,8 +29,6 @@ namespace fs = std::filesystem;
 // A response body up to this size is answered inline; a larger one, or bytes that are not
 // text, is written to a file.
 constexpr std::size_t kInlineBodyBytes = 64 * 1024;
-// A route's body file is read whole and sent to Chromium in one command.
-constexpr std::uintmax_t kMaxRouteBodyBytes = 16 * 1024 * 1024;
 
 constexpr std::string_view kUsage =
     "network [list] [--filter TEXT] [--type TYPE,...] [--failed] [--clear] | get ID [--out FILE] | "
@@ -44,72 +40,6 @@ constexpr std::string_view kResourceTypes[] = {
     "document", "stylesheet", "image", "media", "font", "script", "texttrack", "xhr", "fetch",
     "prefetch", "eventsource", "websocket", "manifest", "signedexchange", "ping",
     "cspviolationreport", "preflight", "fedcm", "other"};
-
-std::string lower_case(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
-// The words of one action: "--name value" options, "--flag" flags and positional words.
-struct Words {
-  std::vector<std::string> positional;
-  std::map<std::string, std::vector<std::string>> values;
-  std::set<std::string> flags;
-
-  [[nodiscard]] std::optional<std::string> value(const std::string& name) const {
-    auto it = values.find(name);
-    if (it == values.end() || it->second.empty()) return std::nullopt;
-    return it->second.back();
-  }
-  [[nodiscard]] bool flag(const std::string& name) const { return flags.count(name) > 0; }
-  // Every value of a repeatable option, in order.
-  [[nodiscard]] const std::vector<std::string>& all(const std::string& name) const {
-    static const std::vector<std::string> none;
-    auto it = values.find(name);
-    return it == values.end() ? none : it->second;
-  }
-};
-
-std::expected<Words, MethodError> read_words(const std::vector<std::string>& words, std::size_t from,
-                                             std::initializer_list<std::string_view> valued,
-                                             std::initializer_list<std::string_view> flags,
-                                             std::string_view usage) {
-  Words out;
-  for (std::size_t i = from; i < words.size(); ++i) {
-    std::string word = words[i];
-    if (!word.starts_with("--")) {
-      out.positional.push_back(word);
-      continue;
-    }
-    std::optional<std::string> inline_value;
-    if (auto eq = word.find('='); eq != std::string::npos) {
-      inline_value = word.substr(eq + 1);
-      word.resize(eq);
-    }
-    const std::string name = word.substr(2);
-    if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
-      if (!inline_value) {
-        if (i + 1 >= words.size()) return invalid_argument(word + " needs a value; usage: " + std::string(usage));
-        inline_value = words[++i];
-      }
-      out.values[name].push_back(*inline_value);
-    } else if (std::find(flags.begin(), flags.end(), name) != flags.end() && !inline_value) {
-      out.flags.insert(name);
-    } else {
-      return invalid_argument("unknown word \"" + words[i] + "\"; usage: " + std::string(usage));
-    }
-  }
-  return out;
-}
-
-std::expected<fs::path, MethodError> absolute_path(const std::string& text, std::string_view what) {
-  fs::path path(text);
-  if (text.empty() || path.is_relative()) {
-    return invalid_argument(std::string(what) + " must be an absolute path, not \"" + text +
-                            "\" (the command line sends the path resolved where it ran)");
-  }
-  return path.lexically_normal();
-}
 
 NetworkTracker& tracker_of(Tab& tab) {
   auto* tracker = tab.tracker<NetworkTracker>();
@@ -249,171 +179,6 @@ MethodResult get(Browser& browser, Tab& tab, const Words& words) {
   return result;
 }
 
-// Sends the rules to every attached tab; tabs attached later get them when they start.
-Json apply_to_tabs(Browser& browser) {
-  Json applied = Json::array();
-  for (Tab* tab : browser.tabs()) {
-    auto* tracker = tab->tracker<NetworkTracker>();
-    if (tracker == nullptr || tab->session_id.empty()) continue;
-    auto done = tracker->apply_rules();
-    if (done) {
-      applied.push_back(tab->id);
-    } else if (done.error().kind == CdpFailureKind::Closed) {
-      throw MethodFailure{from_cdp(done.error(), "failed to apply the network rules")};
-    }
-    // Any other failure: the tab closed meanwhile; it needs no rules.
-  }
-  return applied;
-}
-
-Json route_json(const Route& route) {
-  Json headers = Json::array();
-  for (const auto& [name, value] : route.headers) headers.push_back(name + ": " + value);
-  Json item = {{"pattern", route.pattern}, {"glob", route.glob}, {"hits", route.hits}};
-  if (route.abort) {
-    item["abort"] = true;
-    return item;
-  }
-  item["status"] = route.status;
-  item["headers"] = std::move(headers);
-  item["bodyBytes"] = route.body.size();
-  item["bodySource"] = route.body_source;
-  return item;
-}
-
-std::string content_type_for_file(const fs::path& path) {
-  const std::string ext = path.extension().string();
-  static const std::pair<std::string_view, std::string_view> known[] = {
-      {".json", "application/json"}, {".html", "text/html; charset=utf-8"}, {".htm", "text/html; charset=utf-8"},
-      {".js", "text/javascript"},    {".css", "text/css"},                  {".txt", "text/plain; charset=utf-8"},
-      {".svg", "image/svg+xml"},     {".png", "image/png"},                 {".jpg", "image/jpeg"},
-      {".jpeg", "image/jpeg"},       {".gif", "image/gif"},                 {".xml", "application/xml"}};
-  for (const auto& [known_ext, type] : known) {
-    if (ext == known_ext) return std::string(type);
-  }
-  return "application/octet-stream";
-}
-
-std::expected<std::string, MethodError> read_body_file(const fs::path& path) {
-  std::error_code ec;
-  const auto size = fs::file_size(path, ec);
-  if (ec) return invalid_argument("cannot read --body-file " + path.string() + ": " + ec.message());
-  if (size > kMaxRouteBodyBytes) {
-    return invalid_argument("--body-file " + path.string() + " is " + std::to_string(size) +
-                            " bytes; a route body may be at most 16 MiB");
-  }
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) return invalid_argument("cannot read --body-file " + path.string());
-  return bytes;
-}
-
-constexpr std::string_view kRouteUsage =
-    "network route PATTERN [--status N] [--body TEXT | --body-file FILE] [--content-type TYPE] "
-    "[--header \"Name: value\"]..., or network route PATTERN --abort";
-
-std::expected<std::pair<std::string, std::string>, MethodError> parse_header(const std::string& header) {
-  const auto colon = header.find(':');
-  std::string name = header.substr(0, colon);
-  if (colon == std::string::npos || name.empty() || name.find_first_of(" \t") != std::string::npos) {
-    return invalid_argument("--header needs \"Name: value\", not \"" + header + "\"");
-  }
-  std::string value = header.substr(colon + 1);
-  value.erase(0, value.find_first_not_of(" \t"));
-  return std::pair{std::move(name), std::move(value)};
-}
-
-// The answer of a route that fulfils: status, body and headers, with one Content-Type:
-// --content-type, else a --header of that name, else by the body file, else plain text.
-std::expected<void, MethodError> read_answer(Route& route, const Words& words) {
-  if (auto status = words.value("status")) {
-    auto number = parse_number(*status);
-    if (!number || *number < 100 || *number > 599 || *number != static_cast<int>(*number)) {
-      return invalid_argument("--status needs an HTTP status from 100 to 599, not \"" + *status + "\"");
-    }
-    route.status = static_cast<int>(*number);
-  }
-  auto body = words.value("body");
-  auto body_file = words.value("body-file");
-  if (body && body_file) return invalid_argument("give --body or --body-file, not both; usage: " + std::string(kRouteUsage));
-  std::string content_type = "text/plain; charset=utf-8";
-  route.body_source = "text";
-  if (body) route.body = *body;
-  if (body_file) {
-    auto path = absolute_path(*body_file, "--body-file");
-    if (!path) return std::unexpected(path.error());
-    auto bytes = read_body_file(*path);
-    if (!bytes) return std::unexpected(bytes.error());
-    route.body = std::move(*bytes);
-    route.body_source = path->string();
-    content_type = content_type_for_file(*path);
-  }
-  bool has_content_type = false;
-  for (const auto& header : words.all("header")) {
-    auto parsed = parse_header(header);
-    if (!parsed) return std::unexpected(parsed.error());
-    has_content_type = has_content_type || lower_case(parsed->first) == "content-type";
-    route.headers.push_back(std::move(*parsed));
-  }
-  auto given = words.value("content-type");
-  if (has_content_type && !given) return {};
-  std::erase_if(route.headers, [](const auto& h) { return lower_case(h.first) == "content-type"; });
-  route.headers.emplace_back("Content-Type", given.value_or(content_type));
-  return {};
-}
-
-MethodResult route(Browser& browser, const Words& words) {
-  if (words.positional.size() != 1 || words.positional[0].empty()) {
-    return invalid_argument("network route needs one URL pattern (a glob such as \"*/api/*\", or a text the URL "
-                            "contains); usage: " + std::string(kRouteUsage));
-  }
-  Route route;
-  route.pattern = words.positional[0];
-  route.glob = route_glob(route.pattern);
-  route.abort = words.flag("abort");
-  if (route.abort && !words.values.empty()) {
-    return invalid_argument("--abort fails the request; it takes no --status, --body or --header; usage: " +
-                            std::string(kRouteUsage));
-  }
-  if (!route.abort) unwrap(read_answer(route, words));
-  auto rules = network_rules_of(browser.client());
-  rules->add(route);
-  Json result = {{"route", route_json(route)}, {"routes", rules->routes().size()}};
-  result["tabs"] = apply_to_tabs(browser);
-  return result;
-}
-
-MethodResult routes(Browser& browser) {
-  Json listed = Json::array();
-  for (const auto& route : network_rules_of(browser.client())->routes()) listed.push_back(route_json(route));
-  return Json{{"routes", std::move(listed)}, {"offline", network_rules_of(browser.client())->offline()}};
-}
-
-MethodResult unroute(Browser& browser, const Words& words) {
-  if (words.positional.size() > 1) return invalid_argument("network unroute takes at most one pattern, as given to `network route`");
-  std::optional<std::string> pattern;
-  if (!words.positional.empty()) pattern = words.positional[0];
-  auto rules = network_rules_of(browser.client());
-  const std::size_t removed = rules->remove(pattern);
-  if (pattern && removed == 0) {
-    return invalid_argument("no route with the pattern \"" + *pattern + "\"; `network routes` lists them");
-  }
-  Json result = {{"removed", removed}, {"routes", rules->routes().size()}};
-  result["tabs"] = apply_to_tabs(browser);
-  return result;
-}
-
-MethodResult offline(Browser& browser, const Words& words) {
-  if (words.positional.size() != 1 || (words.positional[0] != "on" && words.positional[0] != "off")) {
-    return invalid_argument("network offline needs `on` or `off`");
-  }
-  const bool on = words.positional[0] == "on";
-  network_rules_of(browser.client())->set_offline(on);
-  Json result = {{"offline", on}};
-  result["tabs"] = apply_to_tabs(browser);
-  return result;
-}
-
 // A HAR recording of one tab: the requests from `first_id` on.
 struct HarRecording {
   bool active = false;
@@ -487,14 +252,14 @@ MethodResult network(Browser& browser, Tab& tab, const Json& params) {
   if (action == "list") return list(tab, unwrap(read_words(all, from, {"filter", "type"}, {"failed", "clear"}, kUsage)));
   if (action == "get") return get(browser, tab, unwrap(read_words(all, from, {"out"}, {}, kUsage)));
   if (action == "route") {
-    return route(browser, unwrap(read_words(all, from, {"status", "body", "body-file", "content-type", "header"}, {"abort"}, kUsage)));
+    return network_route(browser, unwrap(read_words(all, from, {"status", "body", "body-file", "content-type", "header"}, {"abort"}, kUsage)));
   }
   if (action == "routes") {
     if (all.size() > 1) return invalid_argument("network routes takes no words; `network unroute PATTERN` removes one");
-    return routes(browser);
+    return network_routes(browser);
   }
-  if (action == "unroute") return unroute(browser, unwrap(read_words(all, from, {}, {}, kUsage)));
-  if (action == "offline") return offline(browser, unwrap(read_words(all, from, {}, {}, kUsage)));
+  if (action == "unroute") return network_unroute(browser, unwrap(read_words(all, from, {}, {}, kUsage)));
+  if (action == "offline") return network_offline(browser, unwrap(read_words(all, from, {}, {}, kUsage)));
   if (action == "har") return har(browser, tab, unwrap(read_words(all, from, {}, {}, kUsage)));
   return invalid_argument("unknown network action \"" + action + "\"; usage: " + std::string(kUsage));
 }
