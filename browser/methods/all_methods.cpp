@@ -16,6 +16,9 @@ void add_element_methods(MethodTable& table);
 void add_input_methods(MethodTable& table);
 void add_file_methods(MethodTable& table);
 void add_dialog_methods(MethodTable& table);
+void add_cookie_methods(MethodTable& table);
+void add_storage_methods(MethodTable& table);
+void add_saved_state_methods(MethodTable& table);
 
 namespace {
 using AddFamily = void (*)(MethodTable&);
@@ -29,6 +32,9 @@ constexpr AddFamily kFamilies[] = {
     add_input_methods,
     add_file_methods,
     add_dialog_methods,
+    add_cookie_methods,
+    add_storage_methods,
+    add_saved_state_methods,
 };
 }  // namespace
 

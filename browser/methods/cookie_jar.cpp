@@ -1,0 +1,111 @@
+#include "browser/methods/cookie_jar.hpp"
+
+namespace vesk::browser {
+
+namespace {
+
+bool is_same_site(const std::string& text) { return text == "Strict" || text == "Lax" || text == "None"; }
+
+}  // namespace
+
+Json saved_cookie(const Json& chromium_cookie) {
+  const bool session = chromium_cookie.value("session", false);
+  Json expires = session ? Json(-1) : chromium_cookie.value("expires", Json(-1));
+  std::string same_site = chromium_cookie.value("sameSite", "Lax");
+  if (!is_same_site(same_site)) same_site = "Lax";
+  return Json{{"name", chromium_cookie.value("name", "")},
+              {"value", chromium_cookie.value("value", "")},
+              {"domain", chromium_cookie.value("domain", "")},
+              {"path", chromium_cookie.value("path", "/")},
+              {"expires", expires},
+              {"httpOnly", chromium_cookie.value("httpOnly", false)},
+              {"secure", chromium_cookie.value("secure", false)},
+              {"sameSite", same_site}};
+}
+
+std::expected<Json, MethodError> all_cookies(Browser& browser) {
+  auto reply = browser.call_browser("Storage.getCookies", Json::object());
+  if (!reply) return std::unexpected(from_cdp(reply.error(), "failed to read the browser's cookies"));
+  Json cookies = Json::array();
+  for (const Json& cookie : reply->value("cookies", Json::array())) cookies.push_back(saved_cookie(cookie));
+  return cookies;
+}
+
+std::expected<Json, std::string> cookie_param(const Json& cookie, const std::string& where) {
+  if (!cookie.is_object()) return std::unexpected(where + " must be an object {\"name\", \"value\", \"domain\", ...}");
+  const auto text_member = [&](const char* key, bool required) -> std::expected<std::optional<std::string>, std::string> {
+    auto it = cookie.find(key);
+    if (it == cookie.end() || it->is_null()) {
+      if (required) return std::unexpected(where + " has no \"" + key + "\" (a string)");
+      return std::optional<std::string>();
+    }
+    if (!it->is_string()) return std::unexpected(where + "." + key + " must be a string");
+    return std::optional<std::string>(it->get<std::string>());
+  };
+  Json param = Json::object();
+  for (const char* key : {"name", "value"}) {
+    auto text = text_member(key, true);
+    if (!text) return std::unexpected(text.error());
+    param[key] = **text;
+  }
+  if (param["name"].get<std::string>().empty()) return std::unexpected(where + ".name must not be empty");
+  auto url = text_member("url", false);
+  auto domain = text_member("domain", false);
+  auto path = text_member("path", false);
+  if (!url) return std::unexpected(url.error());
+  if (!domain) return std::unexpected(domain.error());
+  if (!path) return std::unexpected(path.error());
+  if (*url) {
+    if (!(*url)->starts_with("http://") && !(*url)->starts_with("https://")) {
+      return std::unexpected(where + ".url must be an http:// or https:// URL");
+    }
+    param["url"] = **url;
+  } else if (!*domain || (*domain)->empty()) {
+    return std::unexpected(where + " needs a \"domain\" (or a \"url\")");
+  }
+  if (*domain) param["domain"] = **domain;
+  param["path"] = path->value_or("/");
+  if (auto it = cookie.find("expires"); it != cookie.end() && !it->is_null()) {
+    if (!it->is_number()) return std::unexpected(where + ".expires must be seconds since the epoch, or -1 for a session cookie");
+    // Any negative time marks a session cookie; Chromium takes those without an expiry.
+    if (it->get<double>() >= 0) param["expires"] = it->get<double>();
+  }
+  for (const char* key : {"httpOnly", "secure"}) {
+    auto it = cookie.find(key);
+    if (it == cookie.end() || it->is_null()) continue;
+    if (!it->is_boolean()) return std::unexpected(where + "." + key + " must be true or false");
+    param[key] = it->get<bool>();
+  }
+  if (auto it = cookie.find("sameSite"); it != cookie.end() && !it->is_null()) {
+    if (!it->is_string() || !is_same_site(it->get<std::string>())) {
+      return std::unexpected(where + ".sameSite must be \"Strict\", \"Lax\" or \"None\" (found " + it->dump() + ")");
+    }
+    param["sameSite"] = it->get<std::string>();
+  }
+  return param;
+}
+
+std::expected<void, MethodError> store_cookies(Browser& browser, const Json& params) {
+  if (params.empty()) return {};
+  auto stored = browser.call_browser("Storage.setCookies", {{"cookies", params}});
+  if (!stored) {
+    if (stored.error().kind == CdpFailureKind::Protocol) {
+      return invalid_argument("Chromium refused the cookie (" + stored.error().message +
+                              "); check its domain or URL, and note that SameSite=None needs secure");
+    }
+    return std::unexpected(from_cdp(stored.error(), "failed to store cookies"));
+  }
+  return {};
+}
+
+bool cookie_in_domain(const Json& cookie, std::string_view domain) {
+  std::string_view wanted = domain;
+  if (wanted.starts_with('.')) wanted.remove_prefix(1);
+  std::string own = cookie.value("domain", "");
+  std::string_view have = own;
+  if (have.starts_with('.')) have.remove_prefix(1);
+  if (have == wanted) return true;
+  return have.size() > wanted.size() && have.ends_with(wanted) && have[have.size() - wanted.size() - 1] == '.';
+}
+
+}  // namespace vesk::browser
