@@ -188,6 +188,9 @@ TEST_F(StateEndToEnd, StateSavedInOneProfileSignsAFreshProfileIn) {
   RunResult loaded = fresh.vesk({"state", "load", file.string()});
   ASSERT_EQ(loaded.status, 0) << describe(loaded);
   EXPECT_THAT(loaded.out, HasSubstr(url("")));
+  // The tab that wrote the storage is gone; the user's tab is still the current one.
+  const Json tabs = Json::parse(fresh.vesk({"tab", "list"}).out);
+  EXPECT_EQ(tabs["tabs"].size(), 1u) << tabs;
   ASSERT_EQ(fresh.vesk({"reload"}).status, 0);
   const std::string after = signin_text(fresh);
   EXPECT_THAT(after, HasSubstr("cookie: signed in"));

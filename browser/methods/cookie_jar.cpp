@@ -1,5 +1,10 @@
 #include "browser/methods/cookie_jar.hpp"
 
+#include <cstdio>
+#include <ctime>
+
+#include "browser/core/params.hpp"
+
 namespace vesk::browser {
 
 namespace {
@@ -96,6 +101,35 @@ std::expected<void, MethodError> store_cookies(Browser& browser, const Json& par
     return std::unexpected(from_cdp(stored.error(), "failed to store cookies"));
   }
   return {};
+}
+
+std::optional<double> parse_cookie_expiry(const std::string& text) {
+  if (auto seconds = parse_number(text)) return *seconds;
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, used = 0;
+  std::string rest = text;
+  if (!rest.empty() && rest.back() == 'Z') rest.pop_back();
+  const int fields = std::sscanf(rest.c_str(), "%4d-%2d-%2d%n", &year, &month, &day, &used);
+  if (fields != 3) return std::nullopt;
+  std::size_t at = static_cast<std::size_t>(used);
+  if (at < rest.size()) {
+    if (rest[at] != 'T' && rest[at] != ' ') return std::nullopt;
+    int time_used = 0;
+    const char* clock = rest.c_str() + at + 1;
+    if (std::sscanf(clock, "%2d:%2d:%2d%n", &hour, &minute, &second, &time_used) != 3) {
+      second = 0;
+      if (std::sscanf(clock, "%2d:%2d%n", &hour, &minute, &time_used) != 2) return std::nullopt;
+    }
+    if (at + 1 + static_cast<std::size_t>(time_used) != rest.size()) return std::nullopt;
+  }
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return std::nullopt;
+  std::tm parts{};
+  parts.tm_year = year - 1900;
+  parts.tm_mon = month - 1;
+  parts.tm_mday = day;
+  parts.tm_hour = hour;
+  parts.tm_min = minute;
+  parts.tm_sec = second;
+  return static_cast<double>(::timegm(&parts));
 }
 
 bool cookie_in_domain(const Json& cookie, std::string_view domain) {

@@ -7,6 +7,7 @@
 // and come in as Chromium's cookie parameters (see cookie_param).
 
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,10 @@ std::expected<Json, std::string> cookie_param(const Json& cookie, const std::str
 
 // Stores the cookies (Chromium's cookie parameters) in the browser.
 std::expected<void, MethodError> store_cookies(Browser& browser, const Json& params);
+
+// An expiry word as seconds since the epoch: "1767225600", or a UTC date "2027-01-31",
+// "2027-01-31T12:00", "2027-01-31T12:00:00Z"; nullopt for anything else.
+std::optional<double> parse_cookie_expiry(const std::string& text);
 
 // Whether the cookie's domain is `domain` or lies under it ("example.com" takes
 // ".example.com" and "www.example.com").

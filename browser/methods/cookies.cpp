@@ -7,8 +7,6 @@
 //   cookies clear [--domain D]
 // Cookies are shown in the saved-state form (cookie_jar.hpp).
 #include <chrono>
-#include <cstdio>
-#include <ctime>
 
 #include "browser/core/method_table.hpp"
 #include "browser/core/page_script.hpp"
@@ -72,37 +70,6 @@ Json named(const Json& cookies, const std::string& name) {
   return kept;
 }
 
-// "1767225600", "2027-01-01", "2027-01-01T10:30", "2027-01-01T10:30:00Z" (UTC) as seconds
-// since the epoch.
-std::optional<double> parse_expiry(const std::string& text) {
-  if (auto seconds = parse_number(text)) return *seconds;
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, used = 0;
-  std::string rest = text;
-  if (!rest.empty() && rest.back() == 'Z') rest.pop_back();
-  const int fields = std::sscanf(rest.c_str(), "%4d-%2d-%2d%n", &year, &month, &day, &used);
-  if (fields != 3) return std::nullopt;
-  std::size_t at = static_cast<std::size_t>(used);
-  if (at < rest.size()) {
-    if (rest[at] != 'T' && rest[at] != ' ') return std::nullopt;
-    int time_used = 0;
-    const char* clock = rest.c_str() + at + 1;
-    if (std::sscanf(clock, "%2d:%2d:%2d%n", &hour, &minute, &second, &time_used) != 3) {
-      second = 0;
-      if (std::sscanf(clock, "%2d:%2d%n", &hour, &minute, &time_used) != 2) return std::nullopt;
-    }
-    if (at + 1 + static_cast<std::size_t>(time_used) != rest.size()) return std::nullopt;
-  }
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return std::nullopt;
-  std::tm parts{};
-  parts.tm_year = year - 1900;
-  parts.tm_mon = month - 1;
-  parts.tm_mday = day;
-  parts.tm_hour = hour;
-  parts.tm_min = minute;
-  parts.tm_sec = second;
-  return static_cast<double>(::timegm(&parts));
-}
-
 MethodResult list_cookies(Browser& browser, Tab& tab, const std::vector<std::string>& words) {
   auto options = unwrap(options_of(words, kFilterOptions, 0));
   Json cookies = unwrap(matching_cookies(browser, tab, options));
@@ -138,7 +105,7 @@ MethodResult set_cookie(Browser& browser, Tab& tab, const std::vector<std::strin
   if (auto path = options.value("--path")) cookie["path"] = *path;
   if (auto same_site = options.value("--same-site")) cookie["sameSite"] = *same_site;
   if (auto expires = options.value("--expires")) {
-    auto seconds = parse_expiry(*expires);
+    auto seconds = parse_cookie_expiry(*expires);
     if (!seconds) {
       return invalid_argument("--expires " + *expires + " is neither seconds since the epoch nor a date like "
                               "2027-01-31 or 2027-01-31T12:00:00Z");

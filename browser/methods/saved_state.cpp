@@ -171,7 +171,12 @@ class StorageWriter {
  public:
   explicit StorageWriter(Browser& browser) : browser_(browser) {}
   ~StorageWriter() {
-    if (!tab_.target_id.empty()) browser_.call_browser("Target.closeTarget", {{"targetId", tab_.target_id}});
+    if (tab_.target_id.empty()) return;
+    browser_.call_browser("Target.closeTarget", {{"targetId", tab_.target_id}});
+    // Chromium may list a closed target for a moment; wait until it is gone, so that the
+    // next method does not take it for a tab of the user's.
+    const Deadline deadline = deadline_in(2s);
+    while (Clock::now() < deadline && listed()) std::this_thread::sleep_for(20ms);
   }
   StorageWriter(const StorageWriter&) = delete;
   StorageWriter& operator=(const StorageWriter&) = delete;
@@ -211,6 +216,15 @@ class StorageWriter {
                                      {{"patterns", Json::array({{{"urlPattern", "*"}, {"requestStage", "Request"}}})}});
     if (!intercepted) return std::unexpected(from_cdp(intercepted.error(), "failed to prepare the storage tab"));
     return {};
+  }
+
+  bool listed() {
+    auto targets = browser_.call_browser("Target.getTargets", Json::object());
+    if (!targets) return false;
+    for (const Json& info : targets->value("targetInfos", Json::array())) {
+      if (info.value("targetId", "") == tab_.target_id) return true;
+    }
+    return false;
   }
 
   // The new document commits a moment after its response: wait until the page is there.
