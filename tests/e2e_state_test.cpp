@@ -62,6 +62,8 @@ TEST_F(StateEndToEnd, CookiesIncludeHttpOnlyOnesAndCanBeSetDeletedAndCleared) {
   Json set = ok({"cookies", "set", "theme", "dark"});
   EXPECT_EQ(set["cookie"].value("domain", ""), "127.0.0.1") << set;
   EXPECT_THAT(eval("document.cookie").dump(), HasSubstr("theme=dark"));
+  // After "--" a value may begin with dashes.
+  EXPECT_EQ(ok({"cookies", "set", "dashed", "--", "--x"})["cookie"].value("value", ""), "--x");
 
   const auto in_a_month = std::chrono::duration_cast<std::chrono::seconds>(
                               std::chrono::system_clock::now().time_since_epoch() + std::chrono::hours(24 * 30))

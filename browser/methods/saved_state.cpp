@@ -186,16 +186,18 @@ class StorageWriter {
     auto paused = browser_.client().subscribe([session = tab_.session_id](const CdpEvent& event) {
       return event.session_id == session && event.method == "Fetch.requestPaused";
     });
-    const std::string url = origin.origin + "/";
-    unwrap(evaluate(browser_, tab_, "location.href = " + js_string(url) + "; true"));
-    auto request = paused->wait_for([](const CdpEvent&) { return true; }, deadline_in(10s));
-    if (!request) return method_error("timeout", "the page for " + origin.origin + " did not start loading in time");
-    auto answered = browser_.call(tab_, "Fetch.fulfillRequest",
-                                  {{"requestId", request->params.value("requestId", "")},
-                                   {"responseCode", 200},
-                                   {"responseHeaders", Json::array({{{"name", "Content-Type"}, {"value", "text/html"}}})}});
-    if (!answered) return std::unexpected(from_cdp(answered.error(), "failed to open " + origin.origin));
-    unwrap(wait_for_origin(origin.origin));
+    unwrap(evaluate(browser_, tab_, "location.href = " + js_string(origin.origin + "/") + "; true"));
+    // Answer the page's request, and wait until the document of the origin is there (it
+    // commits a moment after its response; a service worker may answer it instead of us).
+    const Deadline deadline = deadline_in(10s);
+    for (;;) {
+      if (auto request = paused->wait_for([](const CdpEvent&) { return true; }, std::min(deadline, deadline_in(50ms)))) {
+        unwrap(fulfill(*request, origin.origin));
+      }
+      auto current = evaluate(browser_, tab_, "location.origin");
+      if (current && *current == origin.origin) break;
+      if (Clock::now() >= deadline) return method_error("timeout", "the page for " + origin.origin + " did not open in time");
+    }
     const std::string script =
         "(() => { for (const {name, value} of " + origin.items.dump() +
         ") localStorage.setItem(name, value); return localStorage.length; })()";
@@ -215,6 +217,9 @@ class StorageWriter {
     auto intercepted = browser_.call(tab_, "Fetch.enable",
                                      {{"patterns", Json::array({{{"urlPattern", "*"}, {"requestStage", "Request"}}})}});
     if (!intercepted) return std::unexpected(from_cdp(intercepted.error(), "failed to prepare the storage tab"));
+    // A service worker of the origin would answer the page itself, unseen by Fetch. Best
+    // effort: the page of the origin is then still written in, by its worker's answer.
+    browser_.call(tab_, "Network.setBypassServiceWorker", {{"bypass", true}});
     return {};
   }
 
@@ -227,15 +232,13 @@ class StorageWriter {
     return false;
   }
 
-  // The new document commits a moment after its response: wait until the page is there.
-  std::expected<void, MethodError> wait_for_origin(const std::string& origin) {
-    const Deadline deadline = deadline_in(10s);
-    while (Clock::now() < deadline) {
-      auto current = evaluate(browser_, tab_, "location.origin");
-      if (current && *current == origin) return {};
-      std::this_thread::sleep_for(20ms);
-    }
-    return method_error("timeout", "the page for " + origin + " did not open in time");
+  std::expected<void, MethodError> fulfill(const CdpEvent& request, const std::string& origin) {
+    auto answered = browser_.call(tab_, "Fetch.fulfillRequest",
+                                  {{"requestId", request.params.value("requestId", "")},
+                                   {"responseCode", 200},
+                                   {"responseHeaders", Json::array({{{"name", "Content-Type"}, {"value", "text/html"}}})}});
+    if (!answered) return std::unexpected(from_cdp(answered.error(), "failed to open " + origin));
+    return {};
   }
 
   Browser& browser_;

@@ -19,9 +19,14 @@ std::expected<OptionWords, MethodError> read_option_words(const std::vector<std:
     return std::find(spec.flags.begin(), spec.flags.end(), name) != spec.flags.end();
   };
   OptionWords out;
+  bool options_ended = false;
   for (std::size_t i = from; i < words.size(); ++i) {
     const std::string& word = words[i];
-    if (!word.starts_with("--") || word == "--") {
+    if (word == "--" && !options_ended) {
+      options_ended = true;
+      continue;
+    }
+    if (options_ended || !word.starts_with("--")) {
       out.positionals.push_back(word);
       continue;
     }

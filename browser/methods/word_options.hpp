@@ -1,7 +1,8 @@
 #pragma once
 // Reading the words of a raw command that mixes values and options ("set NAME VALUE
 // --domain example.com --secure"): options are "--name VALUE", "--name=VALUE" or a bare
-// "--flag"; every other word is a positional value. An option the command does not know is
+// "--flag"; every other word is a positional value, and so is every word after "--" (a value
+// that begins with "--"). An option the command does not know is
 // an "invalidArgument" that shows the command's accepted forms.
 
 #include <expected>
