@@ -151,7 +151,10 @@ TEST_F(StateEndToEnd, StateSavedInOneProfileSignsAFreshProfileIn) {
   ASSERT_THAT(here, HasSubstr("cookie: signed in"));
   ASSERT_THAT(here, HasSubstr("storage: signed in"));
 
+  // A file that exists (here readable by all) is replaced by a user-only one.
   const fs::path file = session().env().root() / "signed-in.json";
+  std::ofstream(file) << "old";
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
   Json saved = ok({"state", "save", file.string()});
   EXPECT_EQ(saved.value("path", ""), file.string()) << saved;
   struct stat info {};
@@ -167,6 +170,8 @@ TEST_F(StateEndToEnd, StateSavedInOneProfileSignsAFreshProfileIn) {
   EXPECT_EQ(state["origins"], (Json::array({{{"origin", url("")},
                                               {"localStorage", Json::array({{{"name", "token"}, {"value", "tok-42"}}})}}})));
   fails_with({"state", "save", "relative.json"}, "invalidArgument");
+  fails_with({"state", "save", (session().env().root() / "no-such-folder" / "s.json").string()}, "fileError");
+  fails_with({"state", "load", (session().env().root() / "missing.json").string()}, "invalidArgument");
 
   // A fresh profile is signed out, until it loads the state.
   BrowserSession fresh;
