@@ -22,14 +22,14 @@ constexpr std::string_view kUsage =
     "[--path P] [--expires SECONDS|YYYY-MM-DD[THH:MM[:SS]][Z]] [--http-only] [--secure] [--same-site "
     "Strict|Lax|None] | cookies delete NAME [--domain D] | cookies clear [--domain D]";
 
-const WordOptionSpec kFilterOptions{{"--domain", "--url", "--path"}, {}};
-const WordOptionSpec kSetOptions{{"--url", "--domain", "--path", "--expires", "--same-site"}, {"--http-only", "--secure"}};
+const KnownOptions kFilterOptions{{"--domain", "--url", "--path"}, {}};
+const KnownOptions kSetOptions{{"--url", "--domain", "--path", "--expires", "--same-site"}, {"--http-only", "--secure"}};
 
 // The options after the verb (words[0]); `positionals` values must remain.
-std::expected<OptionWords, MethodError> options_of(const std::vector<std::string>& words, const WordOptionSpec& spec,
+std::expected<OptionWords, MethodError> options_of(const std::vector<std::string>& words, const KnownOptions& known,
                                                    std::size_t positionals) {
   const bool verb_given = !words.empty() && !words[0].starts_with("--");
-  auto read = read_option_words(words, verb_given ? 1 : 0, spec, kUsage);
+  auto read = read_option_words(words, verb_given ? 1 : 0, known, kUsage);
   if (read && read->positionals.size() != positionals) {
     return invalid_argument("cookies " + (verb_given ? words[0] : std::string("list")) + " takes " + std::to_string(positionals) +
                             " value(s), got " + std::to_string(read->positionals.size()) +
@@ -160,7 +160,7 @@ MethodResult delete_cookie(Browser& browser, Tab& tab, const std::vector<std::st
 }
 
 MethodResult clear_cookies(Browser& browser, Tab& tab, const std::vector<std::string>& words) {
-  auto options = unwrap(options_of(words, WordOptionSpec{{"--domain"}, {}}, 0));
+  auto options = unwrap(options_of(words, KnownOptions{{"--domain"}, {}}, 0));
   Json matches = unwrap(matching_cookies(browser, tab, options));
   if (!options.value("--domain")) {
     auto cleared = browser.call_browser("Storage.clearCookies", Json::object());

@@ -11,12 +11,12 @@ std::optional<std::string> OptionWords::value(std::string_view name) const {
 }
 
 std::expected<OptionWords, MethodError> read_option_words(const std::vector<std::string>& words, std::size_t from,
-                                                          const WordOptionSpec& spec, std::string_view usage) {
+                                                          const KnownOptions& known, std::string_view usage) {
   const auto takes_value = [&](std::string_view name) {
-    return std::find(spec.with_value.begin(), spec.with_value.end(), name) != spec.with_value.end();
+    return std::find(known.with_value.begin(), known.with_value.end(), name) != known.with_value.end();
   };
   const auto is_flag = [&](std::string_view name) {
-    return std::find(spec.flags.begin(), spec.flags.end(), name) != spec.flags.end();
+    return std::find(known.flags.begin(), known.flags.end(), name) != known.flags.end();
   };
   OptionWords out;
   bool options_ended = false;

@@ -17,7 +17,7 @@
 
 namespace vesk::browser {
 
-struct WordOptionSpec {
+struct KnownOptions {
   std::vector<std::string_view> with_value;  // "--domain", "--url", ...
   std::vector<std::string_view> flags;       // "--secure", ...
 };
@@ -33,6 +33,6 @@ struct OptionWords {
 
 // Reads words[from...]. `usage` ends the message of every error ("accepted: ...").
 std::expected<OptionWords, MethodError> read_option_words(const std::vector<std::string>& words, std::size_t from,
-                                                          const WordOptionSpec& spec, std::string_view usage);
+                                                          const KnownOptions& known, std::string_view usage);
 
 }  // namespace vesk::browser
