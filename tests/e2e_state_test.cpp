@@ -62,6 +62,8 @@ TEST_F(StateEndToEnd, CookiesIncludeHttpOnlyOnesAndCanBeSetDeletedAndCleared) {
   Json set = ok({"cookies", "set", "theme", "dark"});
   EXPECT_EQ(set["cookie"].value("domain", ""), "127.0.0.1") << set;
   EXPECT_THAT(eval("document.cookie").dump(), HasSubstr("theme=dark"));
+  // A path below the page's own is kept too.
+  EXPECT_EQ(ok({"cookies", "set", "deep", "1", "--path", "/app/x"})["cookie"].value("path", ""), "/app/x");
   // After "--" a value may begin with dashes.
   EXPECT_EQ(ok({"cookies", "set", "dashed", "--", "--x"})["cookie"].value("value", ""), "--x");
 

@@ -121,9 +121,10 @@ MethodResult set_cookie(Browser& browser, Tab& tab, const std::vector<std::strin
   unwrap(store_cookies(browser, Json::array({*param})));
   // Chromium drops a cookie it will not keep (a Secure one for plain http from another
   // host, a domain the URL is not under) without an error: read it back to be sure.
+  // (Not through --url: a cookie whose path lies below the URL's is never sent to it.)
   OptionWords stored_filter;
-  if (url) stored_filter.values["--url"] = *url;
   if (domain) stored_filter.values["--domain"] = *domain;
+  stored_filter.values["--path"] = param->value("path", "/");
   Json stored = named(unwrap(matching_cookies(browser, tab, stored_filter)), options.positionals[0]);
   for (const Json& candidate : stored) {
     if (candidate.value("value", "") != options.positionals[1]) continue;
