@@ -102,6 +102,7 @@ TEST_F(StateEndToEnd, CookiesIncludeHttpOnlyOnesAndCanBeSetDeletedAndCleared) {
        }) {
     fails_with(words, "invalidArgument");
   }
+  fails_with({"cookies", "set", "a", "b", "--same-site", "None"}, "actionFailed");
   EXPECT_EQ(ok({"cookies"}).value("count", -1), 0);
   ok({"nav", "about:blank"});
   fails_with({"cookies", "set", "a", "b"}, "invalidArgument");
@@ -193,6 +194,18 @@ TEST_F(StateEndToEnd, StateSavedInOneProfileSignsAFreshProfileIn) {
   EXPECT_THAT(refused.err, HasSubstr("invalidArgument"));
   EXPECT_THAT(refused.err, HasSubstr("cookies[1].sameSite"));
   EXPECT_THAT(fresh.vesk({"cookies", "get", "early"}).out, HasSubstr("\"found\": false"));
+
+  // Cookies Chromium drops without an error are reported, not counted as loaded.
+  const fs::path dropped = session().env().root() / "dropped.json";
+  std::ofstream(dropped) << R"({"cookies": [{"name": "old", "value": "1", "domain": "127.0.0.1", "expires": 1000},
+                                            {"name": "loose", "value": "2", "domain": "127.0.0.1", "sameSite": "None"}],
+                                "origins": []})";
+  RunResult partly = fresh.vesk({"state", "load", dropped.string()});
+  ASSERT_EQ(partly.status, 0) << describe(partly);
+  const Json partly_result = Json::parse(partly.out);
+  EXPECT_EQ(partly_result.value("cookies", -1), 0) << partly_result;
+  EXPECT_EQ(partly_result["refused"].size(), 2u) << partly_result;
+  EXPECT_THAT(partly.out, HasSubstr("SameSite=None needs secure"));
 
   RunResult loaded = fresh.vesk({"state", "load", file.string()});
   ASSERT_EQ(loaded.status, 0) << describe(loaded);

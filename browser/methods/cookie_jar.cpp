@@ -1,5 +1,6 @@
 #include "browser/methods/cookie_jar.hpp"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -90,17 +91,55 @@ std::expected<Json, std::string> cookie_param(const Json& cookie, const std::str
   return param;
 }
 
-std::expected<void, MethodError> store_cookies(Browser& browser, const Json& params) {
-  if (params.empty()) return {};
+namespace {
+
+std::string host_of(const std::string& url) {
+  const auto start = url.find("://");
+  if (start == std::string::npos) return {};
+  const auto end = url.find_first_of(":/?#", start + 3);
+  return url.substr(start + 3, end == std::string::npos ? std::string::npos : end - start - 3);
+}
+
+bool kept(const Json& param, const Json& stored_cookies) {
+  const std::string domain = param.contains("domain") ? param["domain"].get<std::string>() : host_of(param.value("url", ""));
+  for (const Json& cookie : stored_cookies) {
+    if (cookie.value("name", "") == param.value("name", "") && cookie.value("value", "") == param.value("value", "") &&
+        cookie.value("path", "") == param.value("path", "/") && cookie_in_domain(cookie, domain)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string refusal_reason(const Json& param) {
+  const auto now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  if (param.contains("expires") && param["expires"].get<double>() <= now) return "it has expired";
+  if (param.value("sameSite", "") == "None" && !param.value("secure", false)) return "SameSite=None needs secure";
+  return "Chromium refused it (a Secure cookie needs https or localhost)";
+}
+
+}  // namespace
+
+std::expected<Json, MethodError> store_cookies(Browser& browser, const Json& params) {
+  Json refused = Json::array();
+  if (params.empty()) return refused;
   auto stored = browser.call_browser("Storage.setCookies", {{"cookies", params}});
   if (!stored) {
     if (stored.error().kind == CdpFailureKind::Protocol) {
-      return invalid_argument("Chromium refused the cookie (" + stored.error().message +
-                              "); check its domain or URL, and note that SameSite=None needs secure");
+      return invalid_argument("Chromium refused the cookies (" + stored.error().message +
+                              "); check their domains or URLs");
     }
     return std::unexpected(from_cdp(stored.error(), "failed to store cookies"));
   }
-  return {};
+  auto now_stored = all_cookies(browser);
+  if (!now_stored) return std::unexpected(now_stored.error());
+  for (const Json& param : params) {
+    if (kept(param, *now_stored)) continue;
+    refused.push_back({{"name", param.value("name", "")},
+                       {"domain", param.contains("domain") ? param["domain"] : Json(param.value("url", ""))},
+                       {"reason", refusal_reason(param)}});
+  }
+  return refused;
 }
 
 std::optional<double> parse_cookie_expiry(const std::string& text) {

@@ -29,8 +29,10 @@ Json saved_cookie(const Json& chromium_cookie);
 // domain and path. The message of a bad cookie names the member and the accepted forms.
 std::expected<Json, std::string> cookie_param(const Json& cookie, const std::string& where);
 
-// Stores the cookies (Chromium's cookie parameters) in the browser.
-std::expected<void, MethodError> store_cookies(Browser& browser, const Json& params);
+// Stores the cookies (Chromium's cookie parameters) in the browser. Chromium drops some
+// without an error (expired ones, SameSite=None without secure): the answer lists those
+// it did not keep, [{"name", "domain", "reason"}], read back from the store.
+std::expected<Json, MethodError> store_cookies(Browser& browser, const Json& params);
 
 // An expiry word as seconds since the epoch: "1767225600", or a UTC date "2027-01-31",
 // "2027-01-31T12:00", "2027-01-31T12:00:00Z"; nullopt for anything else.

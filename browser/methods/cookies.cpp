@@ -118,10 +118,13 @@ MethodResult set_cookie(Browser& browser, Tab& tab, const std::vector<std::strin
   }
   auto param = cookie_param(cookie, "the cookie");
   if (!param) return invalid_argument(param.error() + "; accepted: " + std::string(kUsage));
-  unwrap(store_cookies(browser, Json::array({*param})));
-  // Chromium drops a cookie it will not keep (a Secure one for plain http from another
-  // host, a domain the URL is not under) without an error: read it back to be sure.
-  // (Not through --url: a cookie whose path lies below the URL's is never sent to it.)
+  const Json refused = unwrap(store_cookies(browser, Json::array({*param})));
+  if (!refused.empty()) {
+    return method_error("actionFailed", "Chromium did not keep cookie " + options.positionals[0] + ": " +
+                                            refused[0].value("reason", "") + "; accepted: " + std::string(kUsage));
+  }
+  // Read it back for the answer (not through --url: a cookie whose path lies below the
+  // URL's is never sent to it).
   OptionWords stored_filter;
   if (domain) stored_filter.values["--domain"] = *domain;
   stored_filter.values["--path"] = param->value("path", "/");
@@ -136,8 +139,7 @@ MethodResult set_cookie(Browser& browser, Tab& tab, const std::vector<std::strin
     return result;
   }
   return method_error("actionFailed", "Chromium did not keep cookie " + options.positionals[0] +
-                                          " (a Secure cookie needs an https URL or localhost; a --domain must "
-                                          "contain the URL's host)");
+                                          " (a --domain must contain the URL's host)");
 }
 
 // Deletes each cookie exactly (its own domain and path), so that a filter never removes

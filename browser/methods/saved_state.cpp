@@ -248,7 +248,7 @@ class StorageWriter {
 MethodResult load(Browser& browser, const std::vector<std::string>& words) {
   const fs::path path = unwrap(file_word(words, "load"));
   const LoadPlan plan = unwrap(read_plan(path));
-  unwrap(store_cookies(browser, plan.cookies));
+  const Json refused = unwrap(store_cookies(browser, plan.cookies));
   Json origin_names = Json::array();
   StorageWriter writer(browser);
   for (const auto& origin : plan.origins) {
@@ -256,7 +256,9 @@ MethodResult load(Browser& browser, const std::vector<std::string>& words) {
     unwrap(writer.write(origin));
     origin_names.push_back(origin.origin);
   }
-  return Json{{"path", path.string()}, {"cookies", plan.cookies.size()}, {"origins", origin_names}};
+  Json result = {{"path", path.string()}, {"cookies", plan.cookies.size() - refused.size()}, {"origins", origin_names}};
+  if (!refused.empty()) result["refused"] = refused;
+  return result;
 }
 
 MethodResult saved_state(Browser& browser, const Json& params) {
