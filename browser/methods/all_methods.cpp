@@ -16,6 +16,8 @@ void add_element_methods(MethodTable& table);
 void add_input_methods(MethodTable& table);
 void add_file_methods(MethodTable& table);
 void add_dialog_methods(MethodTable& table);
+void add_emulation_methods(MethodTable& table);
+void add_frame_methods(MethodTable& table);
 void add_cookie_methods(MethodTable& table);
 void add_storage_methods(MethodTable& table);
 void add_saved_state_methods(MethodTable& table);
@@ -32,6 +34,8 @@ constexpr AddFamily kFamilies[] = {
     add_input_methods,
     add_file_methods,
     add_dialog_methods,
+    add_emulation_methods,
+    add_frame_methods,
     add_cookie_methods,
     add_storage_methods,
     add_saved_state_methods,
