@@ -393,7 +393,7 @@ TEST_F(EndToEnd, TabsOpenFocusAndClose) {
 }
 
 TEST_F(EndToEnd, MethodsNotBuiltYetSaySo) {
-  fails_with({"cookies"}, "unsupportedMethod");
+  fails_with({"quick"}, "unsupportedMethod");
   fails_with({"console"}, "unsupportedMethod");
 }
 
