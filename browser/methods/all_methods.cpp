@@ -22,6 +22,10 @@ void add_console_methods(MethodTable& table);
 void add_errors_methods(MethodTable& table);
 void add_cache_methods(MethodTable& table);
 void add_clipboard_methods(MethodTable& table);
+void add_network_methods(MethodTable& table);
+void add_cookie_methods(MethodTable& table);
+void add_storage_methods(MethodTable& table);
+void add_saved_state_methods(MethodTable& table);
 
 namespace {
 using AddFamily = void (*)(MethodTable&);
@@ -41,6 +45,10 @@ constexpr AddFamily kFamilies[] = {
     add_errors_methods,
     add_cache_methods,
     add_clipboard_methods,
+    add_network_methods,
+    add_cookie_methods,
+    add_storage_methods,
+    add_saved_state_methods,
 };
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include "browser/trackers/console.hpp"
 #include "browser/trackers/dialogs.hpp"
 #include "browser/trackers/page_errors.hpp"
+#include "browser/trackers/network.hpp"
 #include "browser/trackers/tab_tracker.hpp"
 
 namespace vesk::browser {
@@ -13,6 +14,7 @@ std::vector<TabTrackerFactory> tab_tracker_factories() {
       make_dialog_tracker,
       make_console_tracker,
       make_page_error_tracker,
+      make_network_tracker,
   };
 }
 

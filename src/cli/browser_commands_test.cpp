@@ -1,5 +1,6 @@
 // What each browser command sends and prints, checked against a scripted browser.
 #include <cmath>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,38 @@ TEST(RawCommands, EachWordSendsItsMethodWithTheWordsAndTab) {
   }
   for (const CommandWord other : {CommandWord::click, CommandWord::mouse, CommandWord::nav, CommandWord::server}) {
     EXPECT_FALSE(raw_command_method(other)) << command_word_text(other);
+  }
+}
+
+// The words that name files reach the browser absolute, against the folder vesk runs in;
+// every other word, and a path already absolute, goes unchanged.
+TEST(RawCommands, FileWordsAreSentAbsolute) {
+  const std::string here = std::filesystem::current_path().string() + "/";
+  struct Case {
+    CommandWord word;
+    std::vector<std::string> words;
+    std::vector<std::string> sent;
+  };
+  const Case cases[] = {
+      {CommandWord::state, {"save", "s.json"}, {"save", here + "s.json"}},
+      {CommandWord::state, {"load", "/abs/s.json"}, {"load", "/abs/s.json"}},
+      {CommandWord::state, {"save"}, {"save"}},
+      {CommandWord::network, {"har", "stop", "a.har"}, {"har", "stop", here + "a.har"}},
+      {CommandWord::network, {"get", "3", "--out", "b"}, {"get", "3", "--out", here + "b"}},
+      {CommandWord::network, {"route", "*x*", "--body-file", "d/b.json", "--status", "201"},
+       {"route", "*x*", "--body-file", here + "d/b.json", "--status", "201"}},
+      {CommandWord::html, {"--out", "p.html", "#main"}, {"--out", here + "p.html", "#main"}},
+      {CommandWord::capture, {"-o", "cap"}, {"-o", here + "cap"}},
+      {CommandWord::record, {"start", "--fps", "10", "v.webm"}, {"start", "--fps", "10", here + "v.webm"}},
+      {CommandWord::record, {"trace", "stop", "t.json"}, {"trace", "stop", here + "t.json"}},
+      {CommandWord::record, {"stop"}, {"stop"}},
+      {CommandWord::type, {"#q", "--out", "x"}, {"#q", "--out", "x"}},
+      {CommandWord::cookies, {"set", "a", "b.json"}, {"set", "a", "b.json"}},
+  };
+  for (const Case& c : cases) {
+    ScriptedBrowser browser;
+    ASSERT_TRUE(run_capturing([&] { return run_raw_command(browser.sender(), c.word, {std::nullopt, c.words}); }).status);
+    EXPECT_EQ(browser.received.at(0).params["args"], Json(c.sent)) << command_word_text(c.word);
   }
 }
 

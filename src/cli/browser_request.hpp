@@ -22,6 +22,9 @@ RequestSender browser_sender(const AppPaths& paths);
 Status send_and_print(const RequestSender& send, const std::string& method, const Json& params);
 Status send_and_print(const RequestSender& send, const BrowserRequest& request);
 
+// `path` made absolute against the directory where vesk runs; an empty path stays empty.
+std::string absolute_here(const std::string& path);
+
 // Makes the path members `members` of the request's params absolute, against the directory
 // where vesk runs: the browser writes the file from its own working directory, which is
 // not the user's. Members that are null or empty stay as they are.

@@ -1,12 +1,15 @@
 // The 46 raw commands: the words after the command go to the browser unchanged, under a
 // method formed from the command word.
 #include "cli/browser_commands.hpp"
+#include "cli/raw_file_words.hpp"
 #include "render/render.hpp"
 
 namespace vesk::cli {
 
 Status run_raw_method(const RequestSender& send, const std::string& method, const RawBrowserArgs& args) {
-  return send_and_print(send, raw_request(method, args));
+  RawBrowserArgs resolved = args;
+  resolved.args = with_file_words_resolved(method, std::move(resolved.args));
+  return send_and_print(send, raw_request(method, resolved));
 }
 
 namespace {
