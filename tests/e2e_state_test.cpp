@@ -172,7 +172,15 @@ TEST_F(StateEndToEnd, StateSavedInOneProfileSignsAFreshProfileIn) {
                           {"expires", -1}, {"httpOnly", true}, {"secure", false}, {"sameSite", "Lax"}}));
   EXPECT_EQ(state["origins"], (Json::array({{{"origin", url("")},
                                               {"localStorage", Json::array({{{"name", "token"}, {"value", "tok-42"}}})}}})));
-  fails_with({"state", "save", "relative.json"}, "invalidArgument");
+  {
+    // A relative file is taken from the folder vesk runs in, not veskbrowser's.
+    const fs::path before = fs::current_path();
+    fs::current_path(session().env().root());
+    const RunResult relative = session().vesk({"state", "save", "relative.json"});
+    fs::current_path(before);
+    EXPECT_EQ(relative.status, 0) << relative.err;
+    EXPECT_TRUE(fs::exists(session().env().root() / "relative.json")) << relative.out;
+  }
   fails_with({"state", "save", (session().env().root() / "no-such-folder" / "s.json").string()}, "fileError");
   fails_with({"state", "load", (session().env().root() / "missing.json").string()}, "invalidArgument");
 

@@ -213,6 +213,35 @@ CdpResult Browser::call_in(Tab& tab, const std::string& session_id, const std::s
   return client_.call(method, std::move(params), options);
 }
 
+namespace {
+constexpr const char* kCallObjectGroup = "vesk-request";
+}  // namespace
+
+Json Browser::in_call_group(Tab& tab, const std::string& session_id, Json params) {
+  sessions_with_call_objects_[session_id.empty() ? tab.session_id : session_id] = tab.id;
+  params["objectGroup"] = kCallObjectGroup;
+  return params;
+}
+
+void Browser::release_call_objects() {
+  for (auto it = sessions_with_call_objects_.begin(); it != sessions_with_call_objects_.end();) {
+    auto tab = find_tab(it->second);
+    if (!tab) {  // closed: its objects went with it
+      it = sessions_with_call_objects_.erase(it);
+      continue;
+    }
+    // While a dialog is open the page answers nothing: release after it is answered.
+    if (open_dialog(**tab)) {
+      ++it;
+      continue;
+    }
+    // A failure leaves nothing to do: the session is gone, and its objects with it.
+    (void)call_in(**tab, it->first, "Runtime.releaseObjectGroup", {{"objectGroup", kCallObjectGroup}},
+                  std::chrono::seconds(2));
+    it = sessions_with_call_objects_.erase(it);
+  }
+}
+
 CdpResult Browser::call_browser(const std::string& method, Json params,
                                 std::chrono::milliseconds timeout) {
   CallOptions options;

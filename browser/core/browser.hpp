@@ -77,6 +77,14 @@ class Browser {
   CdpResult call_browser(const std::string& method, Json params,
                          std::chrono::milliseconds timeout = kCommandTimeout);
 
+  // Remote objects a method creates in the page (element handles, script results) stay
+  // alive in the renderer until released. `in_call_group` puts the objects of a command on
+  // the session (empty: the tab's own) in the object group of the current request;
+  // `release_call_objects` releases that group wherever it holds objects, once the request
+  // is answered, so a long session does not grow the renderer's memory.
+  Json in_call_group(Tab& tab, const std::string& session_id, Json params);
+  void release_call_objects();
+
  private:
   Tab* by_target(const std::string& target_id);
   void detach(Tab& tab);
@@ -91,6 +99,8 @@ class Browser {
   std::vector<std::string> closed_targets_;
   std::string current_;
   int next_tab_number_ = 1;
+  // Sessions whose call object group holds objects, with the id of their tab.
+  std::map<std::string, std::string> sessions_with_call_objects_;
 };
 
 }  // namespace vesk::browser

@@ -44,7 +44,8 @@ std::expected<ElementHandle, MethodError> resolve_ref(Browser& browser, Tab& tab
     if (never_given(state, element_ref)) return unknown_ref(tab, ref);
     return stale_ref(ref, "the page changed or navigated");
   }
-  auto resolved = browser.call_in(tab, session_id, "DOM.resolveNode", {{"backendNodeId", node->second}});
+  auto resolved = browser.call_in(tab, session_id, "DOM.resolveNode",
+                                  browser.in_call_group(tab, session_id, {{"backendNodeId", node->second}}));
   if (!resolved) {
     if (resolved.error().kind == CdpFailureKind::Protocol) return stale_ref(ref, "its element was removed");
     return std::unexpected(from_cdp(resolved.error(), "failed to find " + ref));
@@ -89,7 +90,8 @@ std::expected<ElementHandle, MethodError> find_by_selector(Browser& browser, Tab
   if (!frame) return std::unexpected(frame.error());
   auto target = script_target(browser, tab, *frame);
   if (!target) return std::unexpected(target.error());
-  Json params = {{"expression", deep_query(selector, false)}, {"returnByValue", false}};
+  Json params = browser.in_call_group(tab, target->session_id,
+                                      {{"expression", deep_query(selector, false)}, {"returnByValue", false}});
   if (target->context_id) params["contextId"] = *target->context_id;
   auto reply = browser.call_in(tab, target->session_id, "Runtime.evaluate", params);
   if (!reply) return std::unexpected(from_cdp(reply.error(), "failed to find " + selector));
@@ -135,8 +137,8 @@ std::unexpected<MethodError> bad_locator(const std::string& locator, const std::
 // A text= or role= locator: the first element it names, in document order.
 std::expected<ElementHandle, MethodError> find_by_locator(Browser& browser, Tab& tab, const std::string& locator) {
   auto reply = browser.call(tab, "Runtime.evaluate",
-                            {{"expression", locator_expression(locator, "(r) => r.elements[0] || null")},
-                             {"returnByValue", false}});
+                            browser.in_call_group(tab, "", {{"expression", locator_expression(locator, "(r) => r.elements[0] || null")},
+                                                           {"returnByValue", false}}));
   if (!reply) return std::unexpected(from_cdp(reply.error(), "failed to find " + locator));
   if (reply->contains("exceptionDetails")) {
     return bad_locator(locator, exception_text((*reply)["exceptionDetails"]));

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <set>
 
+#include "browser/trackers/script_contexts.hpp"
+
 namespace vesk::browser {
 
 namespace {
@@ -97,17 +99,9 @@ FrameInfo info_of(const RawFrame& raw) {
   return info;
 }
 
-void update_contexts(SessionContexts& contexts, const CdpEvent& event) {
-  if (event.method == "Runtime.executionContextCreated") {
-    const Json context = event.params.value("context", Json::object());
-    const Json aux = context.value("auxData", Json::object());
-    if (aux.value("isDefault", false)) contexts.context_of_frame[aux.value("frameId", "")] = context.value("id", std::int64_t{0});
-  } else if (event.method == "Runtime.executionContextDestroyed") {
-    const auto id = event.params.value("executionContextId", std::int64_t{-1});
-    std::erase_if(contexts.context_of_frame, [&](const auto& entry) { return entry.second == id; });
-  } else if (event.method == "Runtime.executionContextsCleared") {
-    contexts.context_of_frame.clear();
-  }
+std::unexpected<MethodError> no_context_yet(const FrameInfo& frame) {
+  return method_error("timeout", "frame " + frame_label(frame.number) + " (" + frame.url +
+                                     ") has no script context after 5 s; it may still be loading, try again");
 }
 
 std::unexpected<MethodError> frame_not_found(std::string message) {
@@ -212,6 +206,14 @@ void start_document(SnapshotState& state, const std::string& document_key) {
 std::expected<ScriptTarget, MethodError> script_target(Browser& browser, Tab& tab, const FrameInfo& frame) {
   ScriptTarget target{frame.session_id, std::nullopt, frame.number};
   if (frame.session_root) return target;
+  const Deadline deadline = deadline_in(std::chrono::seconds(5));
+  if (frame.session_id == tab.session_id) {
+    if (auto* tracker = tab.tracker<ScriptContextTracker>()) {
+      target.context_id = tracker->context_of(frame.frame_id, deadline);
+      if (!target.context_id) return no_context_yet(frame);
+      return target;
+    }
+  }
   SessionContexts& contexts = frames_of(tab).contexts[frame.session_id];
   if (!contexts.events) {
     const std::string session = frame.session_id;
@@ -225,16 +227,12 @@ std::expected<ScriptTarget, MethodError> script_target(Browser& browser, Tab& ta
       return std::unexpected(from_cdp(enabled.error(), "failed to reach the scripts of frame " + frame_label(frame.number)));
     }
   }
-  for (const auto& event : contexts.events->drain()) update_contexts(contexts, event);
+  for (const auto& event : contexts.events->drain()) apply_context_event(contexts.context_of_frame, event);
   // A frame that has just been created may not have its context yet.
-  const Deadline deadline = deadline_in(std::chrono::seconds(5));
   while (!contexts.context_of_frame.contains(frame.frame_id)) {
     auto event = contexts.events->wait_for([](const CdpEvent&) { return true; }, deadline);
-    if (!event) {
-      return method_error("timeout", "frame " + frame_label(frame.number) + " (" + frame.url +
-                                         ") has no script context after 5 s; it may still be loading, try again");
-    }
-    update_contexts(contexts, *event);
+    if (!event) return no_context_yet(frame);
+    apply_context_event(contexts.context_of_frame, *event);
   }
   target.context_id = contexts.context_of_frame[frame.frame_id];
   return target;

@@ -25,9 +25,10 @@
 
 namespace vesk::browser {
 
-// The main-world script context of each frame of one DevTools session, learnt from the
-// session's Runtime events (subscribed before Runtime.enable, which reports the contexts
-// that exist already).
+// The main-world script context of each frame of one DevTools session of an iframe that
+// runs in a process of its own, learnt from the session's Runtime events (subscribed
+// before Runtime.enable, which reports the contexts that exist already). The tab's own
+// session has them in its ScriptContextTracker.
 struct SessionContexts {
   std::shared_ptr<EventQueue> events;
   std::map<std::string, std::int64_t> context_of_frame;  // frame id -> execution context id

@@ -14,6 +14,11 @@ MethodResult serve_method(Browser& browser, const MethodTable& table, std::strin
                             "; the veskbrowser method reference lists the methods it serves");
   }
   if (auto checked = check_action_options(params); !checked) return std::unexpected(checked.error());
+  // Runs after the handler has returned: its objects are released whatever it answered.
+  struct ReleaseObjects {
+    Browser& browser;
+    ~ReleaseObjects() { browser.release_call_objects(); }
+  } release{browser};
   try {
     return handler->second(browser, params.is_object() ? params : Json::object());
   } catch (MethodFailure& failure) {

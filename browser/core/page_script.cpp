@@ -73,7 +73,8 @@ MethodResult call_with_objects(Browser& browser, Tab& tab, const ScriptTarget& t
     params["executionContextId"] = *target.context_id;
   } else {
     // The top frame of a session: its global object stands for the context.
-    auto global = browser.call_in(tab, target.session_id, "Runtime.evaluate", {{"expression", "globalThis"}});
+    auto global = browser.call_in(tab, target.session_id, "Runtime.evaluate",
+                                  browser.in_call_group(tab, target.session_id, {{"expression", "globalThis"}}));
     if (!global) return std::unexpected(from_cdp(global.error(), "failed to reach the page's scripts"));
     params["objectId"] = global->value("result", Json::object()).value("objectId", "");
   }

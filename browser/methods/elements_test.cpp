@@ -1,6 +1,7 @@
 // Element actions, queries, input and dialogs against a real Chromium on the form fixture.
 #include <gtest/gtest.h>
 
+#include "browser/core/element_lookup.hpp"
 #include "browser/test_support.hpp"
 
 namespace vesk::browser {
@@ -55,6 +56,42 @@ TEST_F(FormPage, FillAndClickByRefSubmitTheForm) {
   ASSERT_TRUE(clicked.has_value()) << clicked.error().message;
   EXPECT_EQ(result_text(), "Hello, Ada!");
   EXPECT_EQ((*raw("element.value", {"#name"}))["value"], "Ada");
+}
+
+// The handles a request makes live until it is answered, then are released: a long session
+// does not pile up objects in the renderer. By ref (resolved node) and by selector.
+TEST_F(FormPage, ElementHandlesAreReleasedWhenTheRequestEnds) {
+  Browser& browser = running_->browser();
+  Tab& tab = **browser.tab_for(Json::object());
+  for (const std::string& target : {ref_of("textbox", "Name"), std::string("#name")}) {
+    auto handle = find_element(browser, tab, target);
+    ASSERT_TRUE(handle.has_value()) << handle.error().message;
+    const Json properties = {{"objectId", handle->object_id}, {"ownProperties", true}};
+    EXPECT_TRUE(browser.call(tab, "Runtime.getProperties", properties).has_value()) << target;
+    browser.release_call_objects();
+    auto after = browser.call(tab, "Runtime.getProperties", properties);
+    ASSERT_FALSE(after.has_value()) << target << ": the handle outlived its request";
+  }
+  // Methods served through the table release theirs on their own, and keep working.
+  ASSERT_TRUE(act("element.fill", "#name", {"Ada"}));
+  EXPECT_EQ((*raw("element.value", {"#name"}))["value"], "Ada");
+}
+
+// veskbrowser does not know the folder its client runs in: a relative file that reaches it
+// (vesk sends them absolute; a batch or another client may not) is refused, naming the word.
+TEST_F(FormPage, RelativeFilesAreRefused) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"page.eval", {"--out", "relative.txt", "1"}},
+      {"page.html", {"--out", "relative.html"}},
+      {"state", {"save", "relative.json"}},
+      {"network", {"route", "x", "--body-file", "relative.txt"}},
+  };
+  for (const auto& [method, words] : cases) {
+    auto answer = raw(method, words);
+    ASSERT_FALSE(answer.has_value()) << method;
+    EXPECT_EQ(answer.error().code, "invalidArgument") << method;
+    EXPECT_NE(answer.error().message.find("absolute"), std::string::npos) << answer.error().message;
+  }
 }
 
 TEST_F(FormPage, SelectCheckAndQueries) {

@@ -74,7 +74,8 @@ std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Brows
   const ElementOrder order = element_order(document);
   std::vector<std::string> closed_roots;
   for (std::int64_t backend_id : order.closed_shadow_roots) {
-    auto root = browser.call_in(tab, frame.session_id, "DOM.resolveNode", {{"backendNodeId", backend_id}});
+    auto root = browser.call_in(tab, frame.session_id, "DOM.resolveNode",
+                                browser.in_call_group(tab, frame.session_id, {{"backendNodeId", backend_id}}));
     if (!root) return std::optional<Json>();  // gone meanwhile: the page changed
     closed_roots.push_back(root->value("object", Json::object()).value("objectId", ""));
   }

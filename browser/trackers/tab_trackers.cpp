@@ -4,6 +4,7 @@
 #include "browser/trackers/console.hpp"
 #include "browser/trackers/dialogs.hpp"
 #include "browser/trackers/page_errors.hpp"
+#include "browser/trackers/script_contexts.hpp"
 #include "browser/trackers/network.hpp"
 #include "browser/trackers/tab_tracker.hpp"
 
@@ -12,6 +13,7 @@ namespace vesk::browser {
 std::vector<TabTrackerFactory> tab_tracker_factories() {
   return {
       make_dialog_tracker,
+      make_script_context_tracker,
       make_console_tracker,
       make_page_error_tracker,
       make_network_tracker,

@@ -8,9 +8,13 @@
 namespace vesk::cli {
 namespace {
 
-// Methods whose options "--out FILE", "-o FILE" and "--body-file FILE" name files.
-constexpr std::array<std::string_view, 4> kMethodsWithFileOptions = {"page.text", "page.html", "network",
-                                                                      "page.capture"};
+// Methods whose options "--out FILE", "-o FILE" and "--body-file FILE" name files anywhere
+// among the words.
+constexpr std::array<std::string_view, 2> kMethodsWithFileOptions = {"network", "page.capture"};
+
+// Methods that read output options only as their first words ("--max-bytes N", "--out
+// FILE"); the words after them are a script or a selector and go unchanged.
+constexpr std::array<std::string_view, 3> kMethodsWithLeadingOutput = {"page.eval", "page.text", "page.html"};
 
 bool names_a_file(std::string_view option) {
   return option == "--out" || option == "-o" || option == "--body-file";
@@ -41,6 +45,11 @@ std::vector<std::size_t> file_word_positions(std::string_view method, const std:
   if (std::ranges::find(kMethodsWithFileOptions, method) != kMethodsWithFileOptions.end()) {
     for (std::size_t i = 0; i + 1 < words.size(); ++i) {
       if (names_a_file(words[i])) found.push_back(++i);
+    }
+  }
+  if (std::ranges::find(kMethodsWithLeadingOutput, method) != kMethodsWithLeadingOutput.end()) {
+    for (std::size_t i = 0; i + 1 < words.size() && (words[i] == "--out" || words[i] == "--max-bytes"); i += 2) {
+      if (words[i] == "--out") found.push_back(i + 1);
     }
   }
   if (method == "state" && (starts_with_words(words, {"save"}) || starts_with_words(words, {"load"}))) {
