@@ -1,6 +1,6 @@
 // End to end: when Chromium dies under a running instance, veskbrowser leaves, and the next
 // command replaces the instance and succeeds; when the server dies, the browser comes back
-// to the next one with its tabs.
+// to the next one with its tabs; a script that never ends is stopped and its tab kept.
 #include <signal.h>
 
 #include <gmock/gmock.h>
@@ -55,6 +55,23 @@ TEST_F(BrowserRecovery, KillingTheServerKeepsTheBrowserAndItsTabs) {
   EXPECT_EQ(Json::parse(title.out).value("title", ""), "Vesk fixture form") << title.out;
   EXPECT_THAT(title.err, ::testing::Not(HasSubstr("restarting before retry")));
   EXPECT_NE(session().env().read_state()["server"]["port"], server["port"]) << "a new server was expected";
+  EXPECT_EQ(session().instance_id(), instance);
+  EXPECT_EQ(session().veskbrowser_pid(), veskbrowser);
+}
+
+TEST_F(BrowserRecovery, AnEndlessScriptIsStoppedAndTheTabKeepsServing) {
+  open("form.html");
+  const std::string instance = session().instance_id();
+  const auto veskbrowser = session().veskbrowser_pid();
+  RunResult busy = session().vesk({"eval", "while (true) {}"});
+  ASSERT_EQ(busy.status, 1) << describe(busy);
+  EXPECT_THAT(busy.err, HasSubstr("timeout:"));
+  EXPECT_THAT(busy.err, HasSubstr("has been stopped"));
+
+  // The same tab answers at once, on the same instance: nothing was restarted.
+  EXPECT_EQ(ok({"title"}).value("title", ""), "Vesk fixture form");
+  EXPECT_EQ(ok({"eval", "1 + 1"}).value("value", 0), 2);
+  ok({"reload"});
   EXPECT_EQ(session().instance_id(), instance);
   EXPECT_EQ(session().veskbrowser_pid(), veskbrowser);
 }

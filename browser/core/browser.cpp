@@ -190,7 +190,25 @@ std::expected<CdpReply, CdpFailure> Browser::call_with_sequence(Tab& tab, const 
     // The tab went away under us (closed by the page or crashed).
     detach(tab);
   }
+  if (!reply) stop_busy_script(tab.session_id, reply.error());
   return reply;
+}
+
+void Browser::stop_busy_script(const std::string& session_id, CdpFailure& failure) {
+  if (failure.kind != CdpFailureKind::Timeout || session_id.empty()) return;
+  // Terminating stops the running script, or else the next one: ask first whether the page
+  // can run anything at all (a call that waited on a promise leaves it free).
+  CallOptions probe;
+  probe.session_id = session_id;
+  probe.deadline = deadline_in(std::chrono::seconds(2));
+  auto answered = client_.call("Runtime.evaluate", {{"expression", "0"}}, probe);
+  if (answered || answered.error().kind != CdpFailureKind::Timeout) return;
+  CallOptions stop;
+  stop.session_id = session_id;
+  stop.deadline = deadline_in(std::chrono::seconds(5));
+  if (client_.call("Runtime.terminateExecution", Json::object(), stop)) {
+    failure.message += "; the page's script was still running and has been stopped, the tab serves again";
+  }
 }
 
 CdpResult Browser::call(Tab& tab, const std::string& method, Json params,
@@ -210,7 +228,9 @@ CdpResult Browser::call_in(Tab& tab, const std::string& session_id, const std::s
   options.deadline = deadline_in(timeout);
   // A dialog of the tab blocks its frames' scripts too.
   if (stop_on_dialog) options.interrupt = tab.tracker<DialogTracker>();
-  return client_.call(method, std::move(params), options);
+  auto reply = client_.call(method, std::move(params), options);
+  if (!reply) stop_busy_script(session_id, reply.error());
+  return reply;
 }
 
 CdpResult Browser::call_browser(const std::string& method, Json params,

@@ -80,6 +80,10 @@ class Browser {
  private:
   Tab* by_target(const std::string& target_id);
   void detach(Tab& tab);
+  // After a call on `session_id` timed out: when the page does not answer either (a script
+  // that never ends holds its thread), stop its script so the tab serves again, and say so
+  // in `failure`.
+  void stop_busy_script(const std::string& session_id, CdpFailure& failure);
 
   DevToolsClient& client_;
   std::filesystem::path work_dir_;
