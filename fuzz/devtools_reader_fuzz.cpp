@@ -148,6 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     heard.push_back(describe(event));
   });
   auto queue = client.subscribe([](const CdpEvent&) { return true; });
+  // Takes nothing; its wait ends when the reader has reached the stream's end.
+  auto end_of_stream = client.subscribe([](const CdpEvent&) { return false; });
 
   std::vector<CdpResult> results(call_count);
   std::vector<std::thread> calls;
@@ -172,6 +174,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   reply_writer.reset();  // Chromium exits
   for (auto& call : calls) call.join();
+  // Calls answered early return before the rest of the stream is read: wait for its end.
+  end_of_stream->wait_for([](const CdpEvent&) { return false; }, deadline_in(std::chrono::minutes(5)));
+  require(client.closed(), "the reader saw the stream's end");
 
   for (std::size_t i = 0; i < call_count; ++i) {
     const std::int64_t id = ids.at("Call." + std::to_string(i));
