@@ -87,6 +87,8 @@ Expected read_independently(std::string_view stream, std::size_t bound,
     }
     expected.events.push_back(describe(event));
   }
+  // An unfinished message already past the bound was refused as soon as it got there.
+  if (stream.size() > bound) answer(leading_reply_id(stream), "too large");
   for (std::int64_t id : call_ids) expected.outcomes.try_emplace(id, "closed");
   return expected;
 }
