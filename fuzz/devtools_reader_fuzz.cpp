@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <map>
@@ -110,7 +111,10 @@ std::map<std::string, std::int64_t> read_commands(int fd, std::size_t count) {
   std::map<std::string, std::int64_t> ids;
   std::string text;
   char c;
-  while (ids.size() < count && ::read(fd, &c, 1) == 1) {
+  while (ids.size() < count) {
+    const ssize_t n = ::read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;  // libFuzzer's timer signal
+    if (n != 1) break;
     if (c != '\0') {
       text.push_back(c);
       continue;
@@ -170,7 +174,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   for (std::size_t count = 0; !stream.empty(); ++count) {
     const std::size_t length = std::min(stream.size(), count < 256 ? piece : kLargestPiece);
-    const ssize_t sent = ::send(reply_writer.get(), stream.data(), length, MSG_NOSIGNAL);
+    ssize_t sent;
+    do {
+      sent = ::send(reply_writer.get(), stream.data(), length, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
     require(sent == static_cast<ssize_t>(length), "the stream was written whole");
     stream.remove_prefix(length);
   }
