@@ -67,6 +67,7 @@ struct CdpFailure {
   std::string message;  // "Page.navigate: Cannot navigate to invalid URL"
   Json dialog;          // the dialog's opening event params, for DialogOpen
   int code = 0;         // Chromium's error code, for Protocol
+  bool script_stopped = false;  // for Timeout: the page's script never ended and was stopped
 };
 
 using CdpResult = std::expected<Json, CdpFailure>;
