@@ -55,6 +55,7 @@ extra_options() {
   case $1 in
     wire_json | message_decode | state_file | read_message) echo "-dict=$fuzz_dir/json.dict" ;;
     command_line) echo "-dict=$fuzz_dir/command_line.dict" ;;
+    devtools_reader) echo "-dict=$fuzz_dir/devtools.dict" ;;
   esac
 }
 

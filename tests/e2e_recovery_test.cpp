@@ -1,6 +1,6 @@
 // End to end: when Chromium dies under a running instance, veskbrowser leaves, and the next
 // command replaces the instance and succeeds; when the server dies, the browser comes back
-// to the next one with its tabs.
+// to the next one with its tabs; a script that never ends is stopped and its tab kept.
 #include <signal.h>
 
 #include <gmock/gmock.h>
@@ -57,6 +57,45 @@ TEST_F(BrowserRecovery, KillingTheServerKeepsTheBrowserAndItsTabs) {
   EXPECT_NE(session().env().read_state()["server"]["port"], server["port"]) << "a new server was expected";
   EXPECT_EQ(session().instance_id(), instance);
   EXPECT_EQ(session().veskbrowser_pid(), veskbrowser);
+}
+
+TEST_F(BrowserRecovery, AnEndlessScriptIsStoppedAndTheTabKeepsServing) {
+  // The busy page comes from the fixture server and the other from a file: two sites, so
+  // Chromium runs them in two renderer processes.
+  ok({"nav", session().http().url("/form.html")});
+  const std::string busy_tab = at(ok({"tab", "list"}), "current").get<std::string>();
+  const std::string other_tab = at(ok({"tab", "new", fixture_file_url("widgets.html")}), "tab").get<std::string>();
+  const std::string instance = session().instance_id();
+  const auto veskbrowser = session().veskbrowser_pid();
+
+  // The page enters a loop that never ends once its request is answered, after the eval
+  // that started it has answered.
+  ok({"eval", "--tab", busy_tab, "fetch('/loop-starts').finally(() => { while (true) {} }); 1"});
+  ASSERT_TRUE(eventually([&] {
+    auto paths = session().http().requested_paths();
+    return std::find(paths.begin(), paths.end(), "/loop-starts") != paths.end();
+  }, kBrowserWait)) << "the page never asked for /loop-starts";
+  // The other tab serves meanwhile.
+  EXPECT_EQ(at(ok({"eval", "--tab", other_tab, "document.title"}), "value"), "Vesk widgets");
+
+  // A call on the busy tab times out, stops the script and says so.
+  RunResult busy = session().vesk({"eval", "--tab", busy_tab, "1 + 1"});
+  ASSERT_EQ(busy.status, 1) << describe(busy);
+  EXPECT_THAT(busy.err, HasSubstr("timeout:"));
+  EXPECT_THAT(busy.err, HasSubstr("has been stopped"));
+
+  // The same tab answers at once, on the same instance: nothing was restarted, and a
+  // script that is itself endless is stopped the same way.
+  EXPECT_EQ(at(ok({"title", "--tab", busy_tab}), "title"), "Vesk fixture form");
+  EXPECT_EQ(at(ok({"eval", "--tab", busy_tab, "1 + 1"}), "value"), 2);
+  RunResult endless = session().vesk({"eval", "--tab", busy_tab, "while (true) {}"});
+  EXPECT_THAT(endless.err, HasSubstr("has been stopped")) << describe(endless);
+  ok({"tab", "focus", busy_tab});
+  ok({"reload"});
+  EXPECT_EQ(at(ok({"eval", "--tab", other_tab, "document.title"}), "value"), "Vesk widgets");
+  EXPECT_EQ(session().instance_id(), instance);
+  EXPECT_EQ(session().veskbrowser_pid(), veskbrowser);
+  ok({"tab", "close", other_tab});
 }
 
 }  // namespace

@@ -41,9 +41,11 @@ inline Deadline deadline_in(std::chrono::milliseconds span) { return Clock::now(
 // good when a single command reaches 100 MiB.
 inline constexpr std::size_t kMaxCommandBytes = 32u * 1024u * 1024u;
 // An incoming message bigger than this is refused rather than held in memory: the call it
-// answers fails with TooLarge, an event that big is dropped. Well above what we ask for
-// (our page scripts cap their answers; screenshots and bodies of a few tens of MB pass).
-inline constexpr std::size_t kMaxReplyBytes = 256u * 1024u * 1024u;
+// answers fails with TooLarge at once, an event that big is dropped. Well above what we
+// ask for (page scripts cap their answers; PDFs, screenshots and accessibility trees of
+// a few tens of MB pass), well below what would exhaust memory: a script whose value is
+// a 200 MB string fails cleanly instead of being held, parsed and copied.
+inline constexpr std::size_t kMaxReplyBytes = 128u * 1024u * 1024u;
 
 enum class CdpFailureKind {
   Timeout,     // no reply before the deadline
@@ -65,6 +67,7 @@ struct CdpFailure {
   std::string message;  // "Page.navigate: Cannot navigate to invalid URL"
   Json dialog;          // the dialog's opening event params, for DialogOpen
   int code = 0;         // Chromium's error code, for Protocol
+  bool script_stopped = false;  // for Timeout: the page's script never ended and was stopped
 };
 
 using CdpResult = std::expected<Json, CdpFailure>;

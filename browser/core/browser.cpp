@@ -190,7 +190,29 @@ std::expected<CdpReply, CdpFailure> Browser::call_with_sequence(Tab& tab, const 
     // The tab went away under us (closed by the page or crashed).
     detach(tab);
   }
+  if (!reply) stop_busy_script(tab, tab.session_id, reply.error());
   return reply;
+}
+
+void Browser::stop_busy_script(const Tab& tab, const std::string& session_id, CdpFailure& failure) {
+  if (failure.kind != CdpFailureKind::Timeout || session_id.empty()) return;
+  // A page held by an open JavaScript dialog is waiting for the user, not busy: stopping
+  // its script would end the script that opened the dialog. The probe fails with
+  // DialogOpen at once then, and the dialog is checked again just before stopping.
+  const auto* dialogs = tab.tracker<DialogTracker>();
+  // Terminating stops the running script, or else the next one: ask first whether the page
+  // can run anything at all (a call that waited on a promise leaves it free).
+  CallOptions probe;
+  probe.session_id = session_id;
+  probe.deadline = deadline_in(std::chrono::seconds(2));
+  probe.interrupt = dialogs;
+  auto answered = client_.call("Runtime.evaluate", {{"expression", "0"}}, probe);
+  if (answered || answered.error().kind != CdpFailureKind::Timeout) return;
+  if (dialogs != nullptr && dialogs->open()) return;
+  CallOptions stop;
+  stop.session_id = session_id;
+  stop.deadline = deadline_in(std::chrono::seconds(5));
+  failure.script_stopped = client_.call("Runtime.terminateExecution", Json::object(), stop).has_value();
 }
 
 CdpResult Browser::call(Tab& tab, const std::string& method, Json params,
@@ -210,7 +232,9 @@ CdpResult Browser::call_in(Tab& tab, const std::string& session_id, const std::s
   options.deadline = deadline_in(timeout);
   // A dialog of the tab blocks its frames' scripts too.
   if (stop_on_dialog) options.interrupt = tab.tracker<DialogTracker>();
-  return client_.call(method, std::move(params), options);
+  auto reply = client_.call(method, std::move(params), options);
+  if (!reply) stop_busy_script(tab, session_id, reply.error());
+  return reply;
 }
 
 namespace {

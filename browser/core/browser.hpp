@@ -88,6 +88,10 @@ class Browser {
  private:
   Tab* by_target(const std::string& target_id);
   void detach(Tab& tab);
+  // After a call on `session_id` (the tab's or one of its frames') timed out: when the page
+  // does not answer either (a script that never ends holds its thread) and no dialog of
+  // the tab holds it, stop its script so the tab serves again, and mark `failure` so.
+  void stop_busy_script(const Tab& tab, const std::string& session_id, CdpFailure& failure);
 
   DevToolsClient& client_;
   std::filesystem::path work_dir_;

@@ -7,8 +7,10 @@ MethodError from_cdp(const CdpFailure& failure, std::string_view what) {
   switch (failure.kind) {
     case CdpFailureKind::Timeout:
       return {"timeout",
-              prefix + ": Chromium did not answer in time (" + failure.message +
-                  "); the page may be busy: retry, or reload the page",
+              prefix + ": Chromium did not answer in time (" + failure.message + "); " +
+                  (failure.script_stopped
+                       ? "the page was running a script that did not end, which has been stopped: the tab serves again"
+                       : "the page may be busy: retry, or reload the page"),
               nullptr};
     case CdpFailureKind::Closed:
       return {"browserError", prefix + ": Chromium is gone (" + failure.message + ")", nullptr};
