@@ -156,7 +156,9 @@ hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/net
 veskbrowser_kib() {
   local pid
   for pid in $(our_pids); do
-    [[ $(cat "/proc/$pid/comm" 2> /dev/null) == veskbrowser ]] && sed -n 's/^VmRSS: *\([0-9]*\) kB/\1/p' "/proc/$pid/status"
+    if [[ $(cat "/proc/$pid/comm" 2> /dev/null) == veskbrowser ]]; then
+      sed -n 's/^VmRSS: *\([0-9]*\) kB/\1/p' "/proc/$pid/status"
+    fi
   done
 }
 echo '<!doctype html><title>Chatty</title><script>for (let i = 0; i < 100000; i++) console.log("chatty message " + i, {i});</script>' \

@@ -75,7 +75,7 @@ MethodResult console(Browser&, Tab& tab, const Json& params) {
   if (tracker == nullptr) return method_error("actionFailed", "tab " + tab.id + " keeps no console log");
   ConsoleTracker::Contents contents = tracker->read(query.clear);
   std::vector<const ConsoleMessage*> kept;
-  for (const auto& message : contents.messages) {
+  for (const auto& message : contents.entries) {
     if (console_level_rank(message.level) < query.min_rank) continue;
     if (!query.grep.empty() && lower(message.text).find(query.grep) == std::string::npos) continue;
     kept.push_back(&message);
@@ -86,7 +86,7 @@ MethodResult console(Browser&, Tab& tab, const Json& params) {
   return Json{{"tab", tab.id},
               {"messages", std::move(messages)},
               {"count", kept.size()},
-              {"total", contents.messages.size()},
+              {"total", contents.entries.size()},
               {"dropped", contents.dropped},
               {"cleared", query.clear}};
 }

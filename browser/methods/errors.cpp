@@ -33,10 +33,10 @@ MethodResult errors(Browser&, Tab& tab, const Json& params) {
   if (tracker == nullptr) return method_error("actionFailed", "tab " + tab.id + " keeps no error log");
   PageErrorTracker::Contents contents = tracker->read(clear);
   Json list = Json::array();
-  for (const auto& error : contents.errors) list.push_back(error_json(error));
+  for (const auto& error : contents.entries) list.push_back(error_json(error));
   return Json{{"tab", tab.id},
               {"errors", std::move(list)},
-              {"count", contents.errors.size()},
+              {"count", contents.entries.size()},
               {"dropped", contents.dropped},
               {"cleared", clear}};
 }

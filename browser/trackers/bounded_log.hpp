@@ -1,11 +1,14 @@
 #pragma once
 // A ring of the newest entries a tracker keeps: at most `capacity`, the oldest dropped and
-// counted, so a page that logs without end costs a fixed amount of memory. Not locked:
-// the tracker that owns it guards it with its own mutex.
+// counted, so a page that logs without end costs a fixed amount of memory. BoundedLog is
+// not locked; LogTracker is a tab tracker whose events feed one, under its own lock.
 
 #include <cstdint>
 #include <deque>
+#include <mutex>
 #include <vector>
+
+#include "browser/trackers/tab_tracker.hpp"
 
 namespace vesk::browser {
 
@@ -39,6 +42,41 @@ class BoundedLog {
   std::size_t capacity_;
   std::deque<Entry> entries_;
   std::uint64_t dropped_ = 0;
+};
+
+// A tab tracker whose events feed one bounded log: on_event (reader thread) adds and
+// removes entries, read (serving thread) copies them out.
+template <class Entry>
+class LogTracker : public TabTracker {
+ public:
+  explicit LogTracker(std::size_t capacity) : log_(capacity) {}
+
+  struct Contents {
+    std::vector<Entry> entries;  // oldest first
+    std::uint64_t dropped = 0;
+  };
+  // What is kept now; with `clear`, the log is emptied after reading.
+  Contents read(bool clear) {
+    std::lock_guard lock(mutex_);
+    Contents contents{{log_.entries().begin(), log_.entries().end()}, log_.dropped()};
+    if (clear) log_.clear();
+    return contents;
+  }
+
+ protected:
+  void add(Entry entry) {
+    std::lock_guard lock(mutex_);
+    log_.push(std::move(entry));
+  }
+  template <class Predicate>
+  void remove_if(Predicate matches) {
+    std::lock_guard lock(mutex_);
+    log_.remove_if(matches);
+  }
+
+ private:
+  std::mutex mutex_;
+  BoundedLog<Entry> log_;  // guarded by mutex_
 };
 
 }  // namespace vesk::browser

@@ -178,15 +178,7 @@ void ConsoleTracker::on_event(const CdpEvent& event) {
     message.line = frames[0].value("lineNumber", -1) + 1;
     message.column = frames[0].value("columnNumber", -1) + 1;
   }
-  std::lock_guard lock(mutex_);
-  log_.push(std::move(message));
-}
-
-ConsoleTracker::Contents ConsoleTracker::read(bool clear) {
-  std::lock_guard lock(mutex_);
-  Contents contents{{log_.entries().begin(), log_.entries().end()}, log_.dropped()};
-  if (clear) log_.clear();
-  return contents;
+  add(std::move(message));
 }
 
 std::unique_ptr<TabTracker> make_console_tracker(const TabTrackerContext&) {

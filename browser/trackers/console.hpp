@@ -4,7 +4,6 @@
 // enabled, so nothing logged since the page loaded is missed. Kept in a ring of the newest
 // kCapacity messages, each text cut at kMaxText characters.
 
-#include <mutex>
 #include <string>
 
 #include "base/json.hpp"
@@ -34,24 +33,14 @@ std::string render_console_args(const Json& args);
 // An ISO 8601 UTC time for milliseconds since the epoch.
 std::string console_time_text(double time_ms);
 
-class ConsoleTracker : public TabTracker {
+class ConsoleTracker : public LogTracker<ConsoleMessage> {
  public:
   static constexpr std::size_t kCapacity = 1000;
   static constexpr std::size_t kMaxText = 10'000;
 
+  ConsoleTracker() : LogTracker(kCapacity) {}
   std::expected<void, CdpFailure> start(const TabTrackerContext& context) override;
   void on_event(const CdpEvent& event) override;
-
-  struct Contents {
-    std::vector<ConsoleMessage> messages;  // oldest first
-    std::uint64_t dropped = 0;
-  };
-  // What is kept now; with `clear`, the log is emptied after reading.
-  Contents read(bool clear);
-
- private:
-  std::mutex mutex_;
-  BoundedLog<ConsoleMessage> log_{kCapacity};  // guarded by mutex_
 };
 
 std::unique_ptr<TabTracker> make_console_tracker(const TabTrackerContext& context);

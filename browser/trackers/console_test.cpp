@@ -79,11 +79,11 @@ TEST(ConsoleTracker, KeepsTheNewestMessagesAndCountsTheDropped) {
                               i});
   }
   auto contents = tracker.read(true);
-  ASSERT_EQ(contents.messages.size(), ConsoleTracker::kCapacity);
+  ASSERT_EQ(contents.entries.size(), ConsoleTracker::kCapacity);
   EXPECT_EQ(contents.dropped, 5u);
-  EXPECT_EQ(contents.messages.front().text, "5");
-  EXPECT_EQ(contents.messages.back().text, std::to_string(logged - 1));
-  EXPECT_TRUE(tracker.read(false).messages.empty());
+  EXPECT_EQ(contents.entries.front().text, "5");
+  EXPECT_EQ(contents.entries.back().text, std::to_string(logged - 1));
+  EXPECT_TRUE(tracker.read(false).entries.empty());
 }
 
 TEST(PageErrors, UncaughtErrorsAndRejectionsKeepMessageAndStack) {
@@ -121,8 +121,8 @@ TEST(PageErrors, ARejectionHandledLaterIsTakenOffTheList) {
   }
   tracker.on_event(CdpEvent{"Runtime.exceptionRevoked", {{"reason", "Handler added to rejected promise"}, {"exceptionId", 7}}, "S1", 0});
   const auto contents = tracker.read(false);
-  ASSERT_EQ(contents.errors.size(), 1u);
-  EXPECT_EQ(contents.errors[0].message, "Uncaught (in promise) 8");
+  ASSERT_EQ(contents.entries.size(), 1u);
+  EXPECT_EQ(contents.entries[0].message, "Uncaught (in promise) 8");
   EXPECT_EQ(contents.dropped, 0u);
 }
 

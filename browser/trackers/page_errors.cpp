@@ -39,21 +39,12 @@ std::expected<void, CdpFailure> PageErrorTracker::start(const TabTrackerContext&
 void PageErrorTracker::on_event(const CdpEvent& event) {
   if (event.method == "Runtime.exceptionRevoked") {
     const int revoked = event.params.value("exceptionId", 0);
-    std::lock_guard lock(mutex_);
-    log_.remove_if([&](const PageError& error) { return error.exception_id == revoked && revoked != 0; });
+    remove_if([&](const PageError& error) { return error.exception_id == revoked && revoked != 0; });
     return;
   }
   if (event.method != "Runtime.exceptionThrown") return;
   PageError error = page_error_of(event.params);
-  std::lock_guard lock(mutex_);
-  log_.push(std::move(error));
-}
-
-PageErrorTracker::Contents PageErrorTracker::read(bool clear) {
-  std::lock_guard lock(mutex_);
-  Contents contents{{log_.entries().begin(), log_.entries().end()}, log_.dropped()};
-  if (clear) log_.clear();
-  return contents;
+  add(std::move(error));
 }
 
 std::unique_ptr<TabTracker> make_page_error_tracker(const TabTrackerContext&) {

@@ -4,7 +4,6 @@
 // (Runtime.exceptionRevoked) is taken off the list. Chromium replays those thrown before the
 // tab was attached when Runtime is enabled. A ring of the newest kCapacity errors.
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,23 +33,14 @@ struct PageError {
 // The error a Runtime.exceptionThrown event reports.
 PageError page_error_of(const Json& event_params);
 
-class PageErrorTracker : public TabTracker {
+class PageErrorTracker : public LogTracker<PageError> {
  public:
   static constexpr std::size_t kCapacity = 1000;
   static constexpr std::size_t kMaxFrames = 50;
 
+  PageErrorTracker() : LogTracker(kCapacity) {}
   std::expected<void, CdpFailure> start(const TabTrackerContext& context) override;
   void on_event(const CdpEvent& event) override;
-
-  struct Contents {
-    std::vector<PageError> errors;  // oldest first
-    std::uint64_t dropped = 0;
-  };
-  Contents read(bool clear);
-
- private:
-  std::mutex mutex_;
-  BoundedLog<PageError> log_{kCapacity};  // guarded by mutex_
 };
 
 std::unique_ptr<TabTracker> make_page_error_tracker(const TabTrackerContext& context);
