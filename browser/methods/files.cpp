@@ -149,7 +149,9 @@ MethodResult upload(Browser& browser, Tab& tab, const Json& params) {
     paths.push_back(path.string());
     uploaded.push_back({{"name", name}, {"bytes", *written}, {"mime", entry.value("mime", "application/octet-stream")}});
   }
-  std::int64_t input_node = element->backend_node_id;
+  auto element_node = backend_node_of(browser, tab, *element);
+  if (!element_node) return std::unexpected(element_node.error());
+  std::int64_t input_node = *element_node;
   if (!is_file_input) {
     // A button that opens a file chooser: catch the chooser and fill its input.
     const std::string session = tab.session_id;
@@ -171,7 +173,7 @@ MethodResult upload(Browser& browser, Tab& tab, const Json& params) {
   }
   // A file input found directly lives in its frame's session; one caught from a chooser is
   // reported on the tab's.
-  const std::string& input_session = input_node == element->backend_node_id ? element->session_id : tab.session_id;
+  const std::string& input_session = input_node == *element_node ? element->session_id : tab.session_id;
   auto set = browser.call_in(tab, input_session, "DOM.setFileInputFiles", {{"files", paths}, {"backendNodeId", input_node}});
   if (!set) {
     if (set.error().kind == CdpFailureKind::Protocol) {
