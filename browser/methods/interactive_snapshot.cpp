@@ -107,10 +107,12 @@ std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Brows
   if (order.backend_ids.size() != collected->value("count", std::size_t{0})) return std::nullopt;
 
   Json nodes = Json::array();
-  for (const auto& item : collected->value("items", Json::array())) {
+  auto items = collected->find("items");
+  if (items == collected->end() || !items->is_array()) return nodes;
+  for (auto& item : *items) {
     const auto index = item[0].get<std::size_t>();
-    if (index >= order.tags.size() || order.tags[index] != item[1].get<std::string>()) return std::nullopt;
-    Json node = item[2];
+    if (index >= order.tags.size() || order.tags[index] != item[1].get_ref<const std::string&>()) return std::nullopt;
+    Json node = std::move(item[2]);
     node["id"] = assign_ref(refs, order.backend_ids[index]);
     if (!order.frame_ids[index].empty()) node["frameId"] = order.frame_ids[index];
     nodes.push_back(std::move(node));
