@@ -162,7 +162,7 @@ hyperfine --shell=none --warmup "$warmup" --runs "$runs" --export-json "$work/re
   -n floor:curl "curl -sf -o /dev/null $driver/status" \
   -n "floor:node -e 0" "node -e 0" \
   -n vesk:title "$vesk title" \
-  -n vesk:click "$vesk click #btn" \
+  -n vesk:click "$vesk click '#btn'" \
   -n vesk:snap "$vesk snap -i" \
   -n vesk:ss "$vesk ss -o $work/vesk.png" \
   -n webdriver:title "curl -sf -o /dev/null $driver/session/$session/title" \

@@ -203,6 +203,7 @@ std::expected<CdpReply, CdpFailure> DevToolsClient::call_with_sequence(
     id = next_id_;
     next_id_ = next_id_ == INT32_MAX ? 1 : next_id_ + 1;
     pending_[id] = Pending{};
+    pending_[id].filter = options.reply_filter;
   }
 
   Json command = {{"id", id}, {"method", method}};
@@ -373,9 +374,19 @@ void DevToolsClient::refuse_message(std::string_view start) {
 }
 
 void DevToolsClient::handle_message(std::string_view text) {
-  auto parsed = parse_json(text);
-  if (!parsed || !parsed->is_object()) return;  // nothing we could match to a caller
-  Json& message = *parsed;
+  Json::parser_callback_t filter;
+  if (const std::int64_t id = leading_reply_id(text); id >= 1 && id <= INT32_MAX) {
+    std::lock_guard lock(mutex_);
+    auto it = pending_.find(static_cast<std::int32_t>(id));
+    if (it != pending_.end()) filter = it->second.filter;
+  }
+  Json message;
+  if (filter) {
+    message = Json::parse(text.begin(), text.end(), filter, false);
+  } else if (auto parsed = parse_json(text)) {
+    message = std::move(*parsed);
+  }
+  if (!message.is_object()) return;  // nothing we could match to a caller
   std::uint64_t sequence = next_sequence_++;
   if (message.contains("id") && message["id"].is_number_integer()) {
     auto id = message["id"].get<std::int64_t>();

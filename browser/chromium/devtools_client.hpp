@@ -95,6 +95,9 @@ struct CallOptions {
   std::string session_id;  // empty: a browser-level command
   Deadline deadline = deadline_in(std::chrono::seconds(10));
   const CallInterrupt* interrupt = nullptr;  // must outlive the call
+  // Keeps only what the caller reads of a large reply: the reply is parsed through it, as
+  // Json::parse's callback (false drops a key's value or a finished object).
+  Json::parser_callback_t reply_filter;
 };
 
 // Which events a listener takes: `method` is a whole method name ("Page.loadEventFired"),
@@ -194,6 +197,7 @@ class DevToolsClient {
     std::optional<Json> reply;  // the whole message
     std::uint64_t sequence = 0;
     bool refused = false;  // its reply exceeded max_message_bytes_ and was dropped
+    Json::parser_callback_t filter;  // CallOptions::reply_filter
     [[nodiscard]] bool answered() const { return reply.has_value() || refused; }
   };
 

@@ -266,6 +266,21 @@ void Browser::release_call_objects() {
   }
 }
 
+CdpResult Browser::call_in_filtered(Tab& tab, const std::string& session_id, const std::string& method, Json params,
+                                   Json::parser_callback_t reply_filter) {
+  CallOptions options;
+  options.session_id = session_id.empty() ? tab.session_id : session_id;
+  options.deadline = deadline_in(kCommandTimeout);
+  options.interrupt = tab.tracker<DialogTracker>();
+  options.reply_filter = std::move(reply_filter);
+  auto reply = client_.call(method, std::move(params), options);
+  if (!reply && options.session_id == tab.session_id && reply.error().kind == CdpFailureKind::Protocol &&
+      reply.error().code == kCdpSessionNotFound) {
+    detach(tab);  // as call() does: the tab went away under us
+  }
+  return reply;
+}
+
 CdpResult Browser::call_browser(const std::string& method, Json params,
                                 std::chrono::milliseconds timeout) {
   CallOptions options;

@@ -73,6 +73,10 @@ class Browser {
   // an empty id or the tab's own means the tab's session.
   CdpResult call_in(Tab& tab, const std::string& session_id, const std::string& method, Json params,
                     std::chrono::milliseconds timeout = kCommandTimeout, bool stop_on_dialog = true);
+  // call_in() for a large reply of which the caller reads a small part: the reply is
+  // parsed through `reply_filter` (see CallOptions::reply_filter).
+  CdpResult call_in_filtered(Tab& tab, const std::string& session_id, const std::string& method, Json params,
+                             Json::parser_callback_t reply_filter);
   // A browser-level command.
   CdpResult call_browser(const std::string& method, Json params,
                          std::chrono::milliseconds timeout = kCommandTimeout);

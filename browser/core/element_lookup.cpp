@@ -102,11 +102,7 @@ std::expected<ElementHandle, MethodError> find_by_selector(Browser& browser, Tab
   }
   const Json object = reply->value("result", Json::object());
   if (!object.contains("objectId")) return not_found(selector);
-  std::string object_id = object["objectId"].get<std::string>();
-  auto described = browser.call_in(tab, target->session_id, "DOM.describeNode", {{"objectId", object_id}});
-  if (!described) return std::unexpected(from_cdp(described.error(), "failed to inspect " + selector));
-  auto backend = described->value("node", Json::object()).value("backendNodeId", std::int64_t{0});
-  ElementHandle handle{object_id, backend, selector, target->session_id};
+  ElementHandle handle{object["objectId"].get<std::string>(), 0, selector, target->session_id};
   if (frame->session_id != tab.session_id) {
     auto frames = list_frames(browser, tab);
     if (!frames) return std::unexpected(frames.error());
@@ -146,11 +142,7 @@ std::expected<ElementHandle, MethodError> find_by_locator(Browser& browser, Tab&
   const Json object = reply->value("result", Json::object());
   if (object.value("type", "") == "string") return bad_locator(locator, object.value("value", ""));
   if (!object.contains("objectId")) return not_found(locator);
-  std::string object_id = object["objectId"].get<std::string>();
-  auto described = browser.call(tab, "DOM.describeNode", {{"objectId", object_id}});
-  if (!described) return std::unexpected(from_cdp(described.error(), "failed to inspect " + locator));
-  auto backend = described->value("node", Json::object()).value("backendNodeId", std::int64_t{0});
-  return ElementHandle{object_id, backend, locator, tab.session_id};
+  return ElementHandle{object["objectId"].get<std::string>(), 0, locator, tab.session_id};
 }
 
 }  // namespace
@@ -173,6 +165,15 @@ std::expected<ElementHandle, MethodError> find_element(Browser& browser, Tab& ta
   if (is_locator(target)) return find_by_locator(browser, tab, target);
   return find_by_selector(browser, tab, target);
 }
+
+std::expected<std::int64_t, MethodError> backend_node_of(Browser& browser, Tab& tab, const ElementHandle& element) {
+  if (element.backend_node_id != 0) return element.backend_node_id;
+  auto described = element_command(browser, tab, element, "DOM.describeNode", node_params(element));
+  if (!described) return std::unexpected(from_cdp(described.error(), "failed to inspect " + element.target));
+  return described->value("node", Json::object()).value("backendNodeId", std::int64_t{0});
+}
+
+Json node_params(const ElementHandle& element) { return {{"objectId", element.object_id}}; }
 
 CdpResult element_command(Browser& browser, Tab& tab, const ElementHandle& element, const std::string& method,
                        Json params) {

@@ -18,6 +18,7 @@ namespace vesk::browser {
 
 struct ElementHandle {
   std::string object_id;        // Runtime remote object of the element (in session_id)
+  // Known for a ref; 0 for a selector's or locator's match until backend_node_of() asks.
   std::int64_t backend_node_id = 0;
   std::string target;           // the ref or selector as given
   std::string session_id;       // the DevTools session of the element's frame
@@ -38,6 +39,12 @@ std::expected<std::string, MethodError> document_key(Browser& browser, Tab& tab)
 
 std::expected<ElementHandle, MethodError> find_element(Browser& browser, Tab& tab,
                                                        const std::string& target);
+
+// The element's backend node id, asked of Chromium when the lookup did not need it.
+std::expected<std::int64_t, MethodError> backend_node_of(Browser& browser, Tab& tab, const ElementHandle& element);
+
+// The parameter naming the element in a DOM command ({"objectId": ...}).
+Json node_params(const ElementHandle& element);
 
 // A DevTools command about the element, on its frame's session.
 CdpResult element_command(Browser& browser, Tab& tab, const ElementHandle& element, const std::string& method, Json params);

@@ -1,5 +1,5 @@
 /* Called on the element about to be clicked, with the click point relative to the top left
-   corner of its border box in CSS pixels (the same in the page and in the element's frame):
+   corner of its bounding box in CSS pixels (the same in the page and in the element's frame):
    whether a person's click there would reach it. The click goes to the topmost element at
    the point; when that is neither the element nor inside it (nor a label of it), the answer
    describes what is in the way (an overlay, a cookie banner, a modal backdrop). Also says

@@ -53,14 +53,23 @@ std::expected<ActionOutcome, MethodError> click_at(Browser& browser, Tab& tab, P
   return ActionOutcome{};
 }
 
-std::expected<Point, MethodError> element_center(Browser& browser, Tab& tab, const ElementHandle& element,
-                                                 std::optional<double> offset_x, std::optional<double> offset_y) {
-  auto scrolled = element_command(browser, tab, element, "DOM.scrollIntoViewIfNeeded", {{"backendNodeId", element.backend_node_id}});
+std::expected<ElementSpot, MethodError> element_spot(Browser& browser, Tab& tab, const ElementHandle& element,
+                                                     std::optional<double> offset_x, std::optional<double> offset_y) {
+  auto scrolled = element_command(browser, tab, element, "DOM.scrollIntoViewIfNeeded", node_params(element));
   if (!scrolled && scrolled.error().kind != CdpFailureKind::Protocol) {
     return std::unexpected(from_cdp(scrolled.error(), "failed to scroll to " + element.target));
   }
-  auto quads = element_command(browser, tab, element, "DOM.getContentQuads", {{"backendNodeId", element.backend_node_id}});
+  auto quads = element_command(browser, tab, element, "DOM.getContentQuads", node_params(element));
   const Json list = quads ? quads->value("quads", Json::array()) : Json::array();
+  // The page's bounding rectangle of an element is the box around all its quads.
+  std::optional<Point> origin;
+  for (const auto& quad : list) {
+    if (!quad.is_array() || quad.size() != 8) continue;
+    for (std::size_t i = 0; i < 8; i += 2) {
+      const Point corner{quad[i].get<double>() + element.frame_x, quad[i + 1].get<double>() + element.frame_y};
+      origin = origin ? Point{std::min(origin->x, corner.x), std::min(origin->y, corner.y)} : corner;
+    }
+  }
   for (const auto& quad : list) {
     if (!quad.is_array() || quad.size() != 8) continue;
     double xs[4], ys[4];
@@ -74,9 +83,10 @@ std::expected<Point, MethodError> element_center(Browser& browser, Tab& tab, con
     const double bottom = std::max({ys[0], ys[1], ys[2], ys[3]});
     if (right - left < 1 || bottom - top < 1) continue;
     if (offset_x || offset_y) {
-      return Point{left + offset_x.value_or((right - left) / 2), top + offset_y.value_or((bottom - top) / 2)};
+      return ElementSpot{{left + offset_x.value_or((right - left) / 2), top + offset_y.value_or((bottom - top) / 2)},
+                         *origin};
     }
-    return Point{(left + right) / 2, (top + bottom) / 2};
+    return ElementSpot{{(left + right) / 2, (top + bottom) / 2}, *origin};
   }
   if (!quads && quads.error().kind != CdpFailureKind::Protocol) {
     return std::unexpected(from_cdp(quads.error(), "failed to locate " + element.target));
@@ -86,6 +96,13 @@ std::expected<Point, MethodError> element_center(Browser& browser, Tab& tab, con
                           " has no visible box to act on (it is hidden or has no size); make it visible "
                           "first (for example by opening its menu), or check `vesk visible " +
                           element.target + "`");
+}
+
+std::expected<Point, MethodError> element_center(Browser& browser, Tab& tab, const ElementHandle& element,
+                                                 std::optional<double> offset_x, std::optional<double> offset_y) {
+  auto spot = element_spot(browser, tab, element, offset_x, offset_y);
+  if (!spot) return std::unexpected(spot.error());
+  return spot->point;
 }
 
 std::expected<ActionOutcome, MethodError> click_element(Browser& browser, Tab& tab, const ElementHandle& element) {
@@ -168,18 +185,12 @@ MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json 
 }
 
 std::expected<ClickReach, MethodError> ensure_click_reaches(Browser& browser, Tab& tab, const ElementHandle& element,
-                                                            Point point) {
+                                                            const ElementSpot& spot) {
   // The page script tests in the element's own frame, whose viewport starts elsewhere than
-  // the page's: it gets the point relative to the element's border box, which both agree on.
-  auto box = element_command(browser, tab, element, "DOM.getBoxModel", {{"backendNodeId", element.backend_node_id}});
-  const Json border = box ? box->value("model", Json::object()).value("border", Json::array()) : Json::array();
-  if (border.size() != 8) return ClickReach{};  // no box to test against: let the click decide
-  const double left = std::min({border[0].get<double>(), border[2].get<double>(), border[4].get<double>(),
-                                border[6].get<double>()}) + element.frame_x;
-  const double top = std::min({border[1].get<double>(), border[3].get<double>(), border[5].get<double>(),
-                               border[7].get<double>()}) + element.frame_y;
+  // the page's: it gets the point relative to the element's bounding box, which both agree on.
+  const Point point = spot.point;
   auto reach = call_on_element(browser, tab, element, with_element_facts(js::hit_test),
-                               Json{point.x - left, point.y - top});
+                               Json{point.x - spot.box_origin.x, point.y - spot.box_origin.y});
   if (!reach) return std::unexpected(reach.error());
   ClickReach out{reach->value("download", false)};
   if (reach->value("reaches", true)) return out;

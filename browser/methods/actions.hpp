@@ -38,8 +38,18 @@ std::expected<ActionOutcome, MethodError> click_at(Browser& browser, Tab& tab, P
 std::expected<ActionOutcome, MethodError> mouse_event(Browser& browser, Tab& tab, const std::string& type,
                                                       Point point, const Json& extra = Json::object());
 
-// The visible centre of the element after scrolling it into view (or the point at the
-// offsets from its top-left corner). "elementNotVisible" when it has no box.
+// Where to act on an element after scrolling it into view: its visible centre (or the
+// point at the offsets from its top-left corner), and the top-left corner of the box around
+// all its boxes, the one its frame's getBoundingClientRect() gives. "elementNotVisible"
+// when it has no box.
+struct ElementSpot {
+  Point point;
+  Point box_origin;
+};
+std::expected<ElementSpot, MethodError> element_spot(Browser& browser, Tab& tab, const ElementHandle& element,
+                                                     std::optional<double> offset_x = {},
+                                                     std::optional<double> offset_y = {});
+// The point of element_spot().
 std::expected<Point, MethodError> element_center(Browser& browser, Tab& tab, const ElementHandle& element,
                                                  std::optional<double> offset_x = {},
                                                  std::optional<double> offset_y = {});
@@ -55,14 +65,14 @@ std::unique_ptr<LoadWatch> watch_if_waiting(Browser& browser, Tab& tab, const Js
 MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json result,
                            const ActionOutcome& outcome, LoadWatch* watch, ActionEffects* effects = nullptr);
 
-// Whether a click at `point` reaches the element: "elementCovered" naming what is in the
+// Whether a click at the spot's point reaches the element: "elementCovered" naming what is in the
 // way (its role, name and a selector) when the topmost element there is another one. The
 // answer also says whether the element is a link that saves a download.
 struct ClickReach {
   bool download_link = false;
 };
 std::expected<ClickReach, MethodError> ensure_click_reaches(Browser& browser, Tab& tab, const ElementHandle& element,
-                                                            Point point);
+                                                            const ElementSpot& spot);
 
 // Accepts or dismisses the dialog open on the tab; the report of what was done.
 MethodResult handle_dialog(Browser& browser, Tab& tab, bool accept, const std::optional<std::string>& prompt_text);

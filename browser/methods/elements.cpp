@@ -67,19 +67,20 @@ MethodResult click_element(Browser& browser, Tab& tab, const Json& params, int c
   if (button != "left" && button != "right" && button != "middle") {
     return invalid_argument(method + " takes " + takes + ", not \"" + button + "\"");
   }
-  auto point = element_center(browser, *call->tab, call->element, option_number(params, "x"), option_number(params, "y"));
-  if (!point) return std::unexpected(point.error());
-  auto reach = ensure_click_reaches(browser, *call->tab, call->element, *point);
+  auto spot = element_spot(browser, *call->tab, call->element, option_number(params, "x"), option_number(params, "y"));
+  if (!spot) return std::unexpected(spot.error());
+  const Point& point = spot->point;
+  auto reach = ensure_click_reaches(browser, *call->tab, call->element, *spot);
   if (!reach) return std::unexpected(reach.error());
   auto watch = watch_if_waiting(browser, *call->tab, params);
   ActionEffects effects(browser, *call->tab);
   if (reach->download_link) effects.expect_download();
-  auto clicked = click_at(browser, *call->tab, *point, click_count, button);
+  auto clicked = click_at(browser, *call->tab, point, click_count, button);
   if (!clicked) return std::unexpected(clicked.error());
   Json result = {{click_count == 2 ? "dblclicked" : "clicked", call->element.target},
                  {"tab", call->tab->id},
-                 {"x", point->x},
-                 {"y", point->y}};
+                 {"x", point.x},
+                 {"y", point.y}};
   return finish_action(browser, *call->tab, params, std::move(result), *clicked, watch.get(), &effects);
 }
 
@@ -89,13 +90,14 @@ MethodResult hover(Browser& browser, Tab& tab, const Json& params) {
   if (auto checked = refuse_extra_words(*call, "element.hover", 0, "only the element"); !checked) {
     return std::unexpected(checked.error());
   }
-  auto point = element_center(browser, *call->tab, call->element);
-  if (!point) return std::unexpected(point.error());
-  auto reach = ensure_click_reaches(browser, *call->tab, call->element, *point);
+  auto spot = element_spot(browser, *call->tab, call->element);
+  if (!spot) return std::unexpected(spot.error());
+  const Point& point = spot->point;
+  auto reach = ensure_click_reaches(browser, *call->tab, call->element, *spot);
   if (!reach) return std::unexpected(reach.error());
-  auto moved = mouse_event(browser, *call->tab, "mouseMoved", *point);
+  auto moved = mouse_event(browser, *call->tab, "mouseMoved", point);
   if (!moved) return std::unexpected(moved.error());
-  return finish_action(browser, *call->tab, params, {{"hovered", call->element.target}, {"x", point->x}, {"y", point->y}},
+  return finish_action(browser, *call->tab, params, {{"hovered", call->element.target}, {"x", point.x}, {"y", point.y}},
                        *moved, nullptr);
 }
 
@@ -105,7 +107,7 @@ MethodResult focus(Browser& browser, Tab& tab, const Json& params) {
   if (auto checked = refuse_extra_words(*call, "element.focus", 0, "only the element"); !checked) {
     return std::unexpected(checked.error());
   }
-  auto focused = element_command(browser, *call->tab, call->element, "DOM.focus", {{"backendNodeId", call->element.backend_node_id}});
+  auto focused = element_command(browser, *call->tab, call->element, "DOM.focus", node_params(call->element));
   if (!focused) {
     if (focused.error().kind == CdpFailureKind::Protocol) {
       return method_error("actionFailed", "element " + call->element.target +
@@ -317,7 +319,7 @@ MethodResult box(Browser& browser, Tab& tab, const Json& params) {
   auto call = element_call(browser, tab, params, "element.box");
   if (!call) return std::unexpected(call.error());
   auto quads = element_command(browser, *call->tab, call->element, "DOM.getContentQuads",
-                               {{"backendNodeId", call->element.backend_node_id}});
+                               node_params(call->element));
   if (!quads && quads.error().kind != CdpFailureKind::Protocol) {
     return std::unexpected(from_cdp(quads.error(), "failed to locate " + call->element.target));
   }

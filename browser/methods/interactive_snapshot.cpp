@@ -1,5 +1,7 @@
 #include "browser/methods/interactive_snapshot.hpp"
 
+#include <set>
+
 #include "browser/core/page_script.hpp"
 #include "browser/js/page_scripts.hpp"
 #include "browser/methods/snapshot.hpp"
@@ -54,9 +56,28 @@ ElementOrder element_order(const Json& document) {
   return order;
 }
 
+// What element_order() and index_documents() read of a document: its elements, shadow roots
+// and frame documents, with their types, names, ids and frames. The rest of a large page
+// (attributes, text, comments) is dropped while the reply is parsed.
+bool keeps_element_structure(int /*depth*/, Json::parse_event_t event, Json& parsed) {
+  static const std::set<std::string, std::less<>> unread = {
+      "attributes", "nodeValue",  "localName",     "nodeId",     "parentId", "childNodeCount",
+      "documentURL", "baseURL",   "xmlVersion",    "compatibilityMode", "publicId", "systemId",
+      "pseudoElements", "pseudoType", "pseudoIdentifier", "distributedNodes", "isSVG",
+      "templateContent", "importedDocument", "assignedSlot", "isScrollable"};
+  if (event == Json::parse_event_t::key) return !unread.contains(parsed.get_ref<const std::string&>());
+  if (event == Json::parse_event_t::object_end) {
+    // Text, comment and doctype nodes have no elements under them.
+    auto type = parsed.find("nodeType");
+    return type == parsed.end() || !(*type == 3 || *type == 8 || *type == 10);
+  }
+  return true;
+}
+
 std::expected<SessionDocument, MethodError> read_session_document(Browser& browser, Tab& tab,
                                                                   const std::string& session_id) {
-  auto document = browser.call_in(tab, session_id, "DOM.getDocument", {{"depth", -1}, {"pierce", true}});
+  auto document = browser.call_in_filtered(tab, session_id, "DOM.getDocument", {{"depth", -1}, {"pierce", true}},
+                                           keeps_element_structure);
   if (!document) return std::unexpected(from_cdp(document.error(), "failed to read the page's elements"));
   // Reading the document makes Chromium report every later change of it; we need none.
   browser.call_in(tab, session_id, "DOM.disable", Json::object());
@@ -87,10 +108,12 @@ std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Brows
   if (order.backend_ids.size() != collected->value("count", std::size_t{0})) return std::nullopt;
 
   Json nodes = Json::array();
-  for (const auto& item : collected->value("items", Json::array())) {
+  auto items = collected->find("items");
+  if (items == collected->end() || !items->is_array()) return nodes;
+  for (auto& item : *items) {
     const auto index = item[0].get<std::size_t>();
-    if (index >= order.tags.size() || order.tags[index] != item[1].get<std::string>()) return std::nullopt;
-    Json node = item[2];
+    if (index >= order.tags.size() || order.tags[index] != item[1].get_ref<const std::string&>()) return std::nullopt;
+    Json node = std::move(item[2]);
     node["id"] = assign_ref(refs, order.backend_ids[index]);
     if (!order.frame_ids[index].empty()) node["frameId"] = order.frame_ids[index];
     nodes.push_back(std::move(node));

@@ -343,7 +343,9 @@ MethodResult take_snapshot(Browser& browser, Tab& tab, const SnapshotRequest& re
   if (!request.selector.empty()) {
     auto element = find_element(browser, tab, request.selector);
     if (!element) return std::unexpected(element.error());
-    scope = element->backend_node_id;
+    auto scope_node = backend_node_of(browser, tab, *element);
+    if (!scope_node) return std::unexpected(scope_node.error());
+    scope = *scope_node;
     scope_object = element->object_id;
     auto frame = scope_frame(browser, tab, *frames, request.selector);
     if (!frame) return std::unexpected(frame.error());
