@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/log.hpp"
-#include "browser/broker_link.hpp"
+#include "browser/link/broker_link.hpp"
 #include "browser/options.hpp"
 #include "browser/running_browser.hpp"
 
@@ -98,6 +98,11 @@ int run(const BrowserOptions& options) {
   link.port = options.port;
   link.token = options.token;
   link.instance_id = options.instance_id;
+  // Started by vesk, the profile lives in <data dir>/browser-profiles/<profile>, beside
+  // the state file that names the current server.
+  if (options.user_data_dir.parent_path().filename() == "browser-profiles") {
+    link.state_path = options.user_data_dir.parent_path().parent_path() / "state.json";
+  }
   std::atomic<bool> stop{false};
   LinkEnd end = run_broker_link(link, **running, stop);
   log_info("veskbrowser exiting: " + std::string(link_end_text(end)));

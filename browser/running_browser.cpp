@@ -4,18 +4,17 @@ namespace vesk::browser {
 
 RunningBrowser::RunningBrowser(ChromiumProcess process, std::filesystem::path work_dir)
     : process_(std::move(process)) {
-  transport_ = std::make_unique<DevToolsTransport>(process_.take_command_pipe(),
-                                                   process_.take_reply_pipe());
-  browser_ = std::make_unique<Browser>(*transport_, std::move(work_dir));
+  client_ = std::make_unique<DevToolsClient>(process_.take_command_pipe(), process_.take_reply_pipe());
+  browser_ = std::make_unique<Browser>(*client_, std::move(work_dir));
   methods_ = all_methods();
 }
 
 RunningBrowser::~RunningBrowser() {
-  // Chromium first: the transport's reader then sees the pipe close. The transport goes
-  // before the browser, whose download tracker its reader thread feeds.
+  // Chromium first: the client's reader then sees the pipe close. The browser goes before
+  // the client: dropping its trackers' listeners needs the client.
   process_.kill();
-  transport_.reset();
   browser_.reset();
+  client_.reset();
 }
 
 Result<std::unique_ptr<RunningBrowser>> RunningBrowser::start(const ChromiumLaunch& launch,
@@ -32,7 +31,7 @@ Result<std::unique_ptr<RunningBrowser>> RunningBrowser::start(const ChromiumLaun
   std::unique_ptr<RunningBrowser> running(new RunningBrowser(std::move(*process), work_dir));
   CallOptions options;
   options.deadline = deadline_in(ready_timeout);
-  auto version = running->transport_->call("Browser.getVersion", Json::object(), options);
+  auto version = running->client_->call("Browser.getVersion", Json::object(), options);
   if (!version) {
     std::string where = launch.log_path.empty() ? std::string() : " (see " + launch.log_path.string() + ")";
     return fail("Chromium did not come up" + where + ": " + version.error().message);
@@ -41,7 +40,7 @@ Result<std::unique_ptr<RunningBrowser>> RunningBrowser::start(const ChromiumLaun
   // default downloads folder, instead of landing wherever Chromium would put them.
   Downloads& downloads = running->browser_->downloads();
   std::filesystem::create_directories(downloads.staging_dir(), ec);
-  running->transport_->call("Browser.setDownloadBehavior",
+  running->client_->call("Browser.setDownloadBehavior",
                             {{"behavior", "allowAndName"},
                              {"downloadPath", downloads.staging_dir().string()},
                              {"eventsEnabled", true}},
@@ -56,7 +55,7 @@ MethodResult RunningBrowser::serve(std::string_view method, const Json& params) 
 bool RunningBrowser::responsive(std::chrono::milliseconds timeout) {
   CallOptions options;
   options.deadline = deadline_in(timeout);
-  return transport_->call("Browser.getVersion", Json::object(), options).has_value();
+  return client_->call("Browser.getVersion", Json::object(), options).has_value();
 }
 
 }  // namespace vesk::browser

@@ -1,6 +1,8 @@
 #pragma once
-// A started Chromium with its DevTools transport, tab registry and method table: what
-// veskbrowser serves requests with. Destroying it kills Chromium's process group.
+// A started Chromium with its DevTools client, tab registry and method table: what
+// veskbrowser serves requests with. It puts the layers together: chromium/ (process and
+// pipe), core/ (browser and tabs), trackers/ (registered in trackers/tab_trackers.cpp) and
+// methods/ (registered in methods/all_methods.cpp). Destroying it kills Chromium's process group.
 
 #include <chrono>
 #include <filesystem>
@@ -8,10 +10,10 @@
 #include <string_view>
 
 #include "base/error.hpp"
-#include "browser/browser.hpp"
-#include "browser/chromium_process.hpp"
-#include "browser/devtools_transport.hpp"
-#include "browser/methods.hpp"
+#include "browser/core/browser.hpp"
+#include "browser/chromium/chromium_process.hpp"
+#include "browser/chromium/devtools_client.hpp"
+#include "browser/methods/all_methods.hpp"
 
 namespace vesk::browser {
 
@@ -28,17 +30,17 @@ class RunningBrowser {
 
   // Whether Chromium still answers a browser-level command within `timeout`.
   bool responsive(std::chrono::milliseconds timeout);
-  [[nodiscard]] bool closed() const { return transport_->closed(); }
+  [[nodiscard]] bool closed() const { return client_->closed(); }
   [[nodiscard]] pid_t pid() const { return process_.pid(); }
   Browser& browser() { return *browser_; }
-  DevToolsTransport& transport() { return *transport_; }
+  DevToolsClient& client() { return *client_; }
   void kill() { process_.kill(); }
 
  private:
   RunningBrowser(ChromiumProcess process, std::filesystem::path work_dir);
 
   ChromiumProcess process_;
-  std::unique_ptr<DevToolsTransport> transport_;
+  std::unique_ptr<DevToolsClient> client_;
   std::unique_ptr<Browser> browser_;
   MethodTable methods_;
 };

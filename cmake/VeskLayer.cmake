@@ -1,13 +1,39 @@
 # One static library per folder under src/. Sources are found by glob so that adding a
 # file needs no edit here; *_test.cpp files beside them form the layer's unit-test binary.
 
+# A concept that differs by operating system has twins, name_posix.cpp and name_win32.cpp;
+# the build keeps the one for the system it targets.
+function(vesk_keep_this_systems_twins list_name)
+  if(WIN32)
+    list(FILTER ${list_name} EXCLUDE REGEX "_posix(_test)?\\.cpp$")
+  else()
+    list(FILTER ${list_name} EXCLUDE REGEX "_win32(_test)?\\.cpp$")
+  endif()
+  set(${list_name} ${${list_name}} PARENT_SCOPE)
+endfunction()
+
 function(vesk_unit_tests name dir lib)
   file(GLOB tests CONFIGURE_DEPENDS ${dir}/*_test.cpp)
+  vesk_test_binary(${name} ${lib} ${tests})
+endfunction()
+
+# One test binary from the given *_test.cpp files (nothing when there are none).
+function(vesk_test_binary name lib)
+  set(tests ${ARGN})
+  vesk_keep_this_systems_twins(tests)
   if(tests)
     add_executable(${name}_tests ${tests})
     target_link_libraries(${name}_tests PRIVATE ${lib} GTest::gtest GTest::gmock GTest::gtest_main)
-    gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60
-      PROPERTIES ENVIRONMENT "VESK_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    # Cross-built tests are listed when CTest runs (under Wine, in its prefix), not at build.
+    if(CMAKE_CROSSCOMPILING)
+      set(discovery_mode PRE_TEST)
+    else()
+      set(discovery_mode POST_BUILD)
+    endif()
+    gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${discovery_mode}
+      # One variable per property: a ";" inside a property value does not survive discovery.
+      PROPERTIES ENVIRONMENT "VESK_BINARY_DIR=${CMAKE_BINARY_DIR}"
+                 ENVIRONMENT_MODIFICATION "VESK_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}")
   endif()
 endfunction()
 
@@ -16,6 +42,7 @@ function(vesk_layer name)
   set(dir ${CMAKE_SOURCE_DIR}/src/${name})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   list(FILTER sources EXCLUDE REGEX "_test\\.cpp$")
+  vesk_keep_this_systems_twins(sources)
   if(sources)
     add_library(vesk_${name} STATIC ${sources})
     target_include_directories(vesk_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)

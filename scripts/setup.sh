@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config g++ make git
   libgtest-dev libgmock-dev libbenchmark-dev hyperfine
-  libcli11-dev nlohmann-json3-dev libsodium-dev uuid-dev
+  libcli11-dev nlohmann-json3-dev
   chromium ccache
   # libFuzzer targets (fuzz/): Debian's default clang 14 cannot compile libstdc++ 12's
   # <expected>, clang 19 can; its runtime package carries libFuzzer and the sanitizers.

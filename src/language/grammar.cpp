@@ -317,6 +317,19 @@ RecordKind record_kind_of(CommandWord word) {
 }
 
 Grammar::Grammar() : root_(std::make_unique<CLI::App>("VeskApp command line controller", "vesk")) {
+  define_program();
+  for (std::size_t index = 0; index < kCommandWords.size(); ++index) {
+    define_command(static_cast<CommandWord>(index));
+  }
+}
+
+Grammar::Grammar(CommandWord only)
+    : root_(std::make_unique<CLI::App>("VeskApp command line controller", "vesk")) {
+  define_program();
+  define_command(only);
+}
+
+void Grammar::define_program() {
   CLI::App& root = *root_;
   root.formatter(std::make_shared<UsageFormatter>());
   // Inherited by every command defined below; the word scan answers it, CLI11 only lists it.
@@ -324,35 +337,34 @@ Grammar::Grammar() : root_(std::make_unique<CLI::App>("VeskApp command line cont
   root.require_subcommand(1);
   // -v/--verbose is counted by the word scan at every level; declared here for the usage.
   root.add_flag("-v,--verbose");
+}
 
-  for (std::size_t index = 0; index < kCommandWords.size(); ++index) {
-    const auto word = static_cast<CommandWord>(index);
-    CLI::App& app = *root.add_subcommand(std::string(kCommandWords[index]));
-    switch (record_kind_of(word)) {
-      case RecordKind::none: break;
-      case RecordKind::server: define_server(app, slots_.server); break;
-      case RecordKind::profile: define_profile(app, slots_); break;
-      case RecordKind::instance: define_instance(app, slots_); break;
-      case RecordKind::tab: define_tab(app, slots_.tab); break;
-      case RecordKind::nav: define_nav(app, slots_.nav); break;
-      case RecordKind::snap: define_snap(app, slots_.snap); break;
-      case RecordKind::action:
-        define_action(app, slots_.action);
-        shapes_[&app] = ListShape::options_first;
-        break;
-      case RecordKind::after_action: define_after_action(app, slots_.after_action); break;
-      case RecordKind::pdf: define_pdf(app, slots_.pdf); break;
-      case RecordKind::screenshot: define_screenshot(app, slots_.screenshot); break;
-      case RecordKind::download: define_download(app, slots_.download); break;
-      case RecordKind::upload:
-        define_upload(app, slots_.upload);
-        shapes_[&app] = ListShape::options_first;
-        break;
-      case RecordKind::raw:
-        define_raw(app, slots_.raw);
-        shapes_[&app] = ListShape::trailing;
-        break;
-    }
+void Grammar::define_command(CommandWord word) {
+  CLI::App& app = *root_->add_subcommand(std::string(command_word_text(word)));
+  switch (record_kind_of(word)) {
+    case RecordKind::none: break;
+    case RecordKind::server: define_server(app, slots_.server); break;
+    case RecordKind::profile: define_profile(app, slots_); break;
+    case RecordKind::instance: define_instance(app, slots_); break;
+    case RecordKind::tab: define_tab(app, slots_.tab); break;
+    case RecordKind::nav: define_nav(app, slots_.nav); break;
+    case RecordKind::snap: define_snap(app, slots_.snap); break;
+    case RecordKind::action:
+      define_action(app, slots_.action);
+      shapes_[&app] = ListShape::options_first;
+      break;
+    case RecordKind::after_action: define_after_action(app, slots_.after_action); break;
+    case RecordKind::pdf: define_pdf(app, slots_.pdf); break;
+    case RecordKind::screenshot: define_screenshot(app, slots_.screenshot); break;
+    case RecordKind::download: define_download(app, slots_.download); break;
+    case RecordKind::upload:
+      define_upload(app, slots_.upload);
+      shapes_[&app] = ListShape::options_first;
+      break;
+    case RecordKind::raw:
+      define_raw(app, slots_.raw);
+      shapes_[&app] = ListShape::trailing;
+      break;
   }
 }
 

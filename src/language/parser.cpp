@@ -86,10 +86,20 @@ std::variant<CommandArgs, std::string> command_args(CommandWord word, const std:
   return NoArgs{};
 }
 
-}  // namespace
+// The command word a line names: its first word that is not an option, or nullopt when
+// there is none or it is not a command ("help", "--", a misspelling).
+std::optional<CommandWord> named_command(const std::vector<std::string>& words) {
+  for (const std::string& word : words) {
+    if (word.size() > 1 && word.front() == '-') {
+      if (word == "--") return std::nullopt;
+      continue;
+    }
+    return command_word_from_text(word);
+  }
+  return std::nullopt;
+}
 
-ParseOutcome parse_command_line(const std::vector<std::string>& words) {
-  Grammar grammar;
+ParseOutcome parse_with(Grammar& grammar, const std::vector<std::string>& words) {
   ScanOutcome scanned = scan_words(grammar, words);
   if (const auto* help = std::get_if<ScanHelp>(&scanned)) return HelpRequest{grammar.help(*help->app)};
   if (const auto* error = std::get_if<ScanError>(&scanned)) {
@@ -121,6 +131,21 @@ ParseOutcome parse_command_line(const std::vector<std::string>& words) {
     return usage_error(grammar, *line.chain.back(), *bad);
   }
   return Cli{line.verbose, *word, std::move(std::get<CommandArgs>(args))};
+}
+
+}  // namespace
+
+// A line that names a command is read with that command's part of the grammar alone.
+// Anything other than a parsed command (help, a usage error) is made again from the whole
+// grammar, so that every text a user reads comes from the full tree.
+ParseOutcome parse_command_line(const std::vector<std::string>& words) {
+  if (const auto word = named_command(words)) {
+    Grammar part(*word);
+    ParseOutcome outcome = parse_with(part, words);
+    if (std::holds_alternative<Cli>(outcome)) return outcome;
+  }
+  Grammar whole;
+  return parse_with(whole, words);
 }
 
 }  // namespace vesk::cli

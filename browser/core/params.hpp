@@ -1,0 +1,28 @@
+#pragma once
+// Reading the params the command line sends: "args" (the words after the command word;
+// from the first word on every word is a value, "-" ones included), "selector", "tab" and
+// the "options" object.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/json.hpp"
+
+namespace vesk::browser {
+
+// The "args" words; non-strings are skipped.
+std::vector<std::string> words_of(const Json& params);
+// The words joined by single spaces ("1 + 2").
+std::string joined_words(const Json& params, std::size_t from = 0);
+// params[key] when it is a string.
+std::optional<std::string> string_member(const Json& params, std::string_view key);
+// params["options"][key] as a boolean (false when absent or not a boolean).
+bool option_flag(const Json& params, std::string_view key);
+std::optional<std::string> option_string(const Json& params, std::string_view key);
+std::optional<double> option_number(const Json& params, std::string_view key);
+// A decimal number word ("250", "-3.5").
+std::optional<double> parse_number(std::string_view text);
+
+}  // namespace vesk::browser
