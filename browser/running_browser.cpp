@@ -1,5 +1,10 @@
 #include "browser/running_browser.hpp"
 
+#include "browser/methods/batch.hpp"
+#include "browser/methods/capture.hpp"
+#include "browser/methods/handoff.hpp"
+#include "browser/methods/record.hpp"
+
 namespace vesk::browser {
 
 RunningBrowser::RunningBrowser(ChromiumProcess process, std::filesystem::path work_dir)
@@ -49,7 +54,18 @@ Result<std::unique_ptr<RunningBrowser>> RunningBrowser::start(const ChromiumLaun
 }
 
 MethodResult RunningBrowser::serve(std::string_view method, const Json& params) {
-  return serve_method(*browser_, methods_, method, params);
+  // A batch and a capture serve other methods; they come back here, so each of their
+  // steps passes the same handoff gate and lands in the actions report.
+  const ServeRequest serve_one = [this](const std::string& inner, const Json& inner_params) {
+    return serve(inner, inner_params);
+  };
+  if (method == "quick") return run_batch(params, serve_one);
+  if (auto refusal = handoff_refusal(*browser_, method, params)) return std::unexpected(std::move(*refusal));
+  const auto started = std::chrono::system_clock::now();
+  MethodResult result = method == "page.capture" ? capture_page(*browser_, params, serve_one)
+                                                 : serve_method(*browser_, methods_, method, params);
+  record_action(*browser_, method, params, result, started);
+  return result;
 }
 
 bool RunningBrowser::responsive(std::chrono::milliseconds timeout) {

@@ -4,12 +4,11 @@
 
 #include <charconv>
 
-#include <sodium.h>
-
 #include "base/log.hpp"
 #include "browser/handoff/http_exchange.hpp"
 #include "browser/handoff/live_view_page.hpp"
 #include "platform/peer_user.hpp"
+#include "platform/random.hpp"
 
 namespace vesk::browser {
 namespace {
@@ -18,19 +17,15 @@ constexpr auto kRequestTimeout = std::chrono::seconds(10);
 constexpr auto kFrameWait = std::chrono::seconds(10);
 constexpr auto kWriteTimeout = std::chrono::seconds(10);
 
-// 32 random bytes as hex: the secret part of the address.
-Result<std::string> new_token() {
-  if (sodium_init() < 0) return fail("failed to initialise the random generator");
-  unsigned char bytes[32];
-  randombytes_buf(bytes, sizeof bytes);
-  char hex[sizeof bytes * 2 + 1];
-  sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
-  return std::string(hex);
-}
+// 64 hex digits (256 bits) from the system generator: the secret part of the address.
+Result<std::string> new_token() { return random_text("0123456789abcdef", 64); }
 
 // Compares in time that does not depend on where the texts differ.
 bool same_secret(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && sodium_memcmp(a.data(), b.data(), a.size()) == 0;
+  if (a.size() != b.size()) return false;
+  unsigned char difference = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+  return difference == 0;
 }
 
 HttpResponse not_found() { return HttpResponse{404, "text/plain; charset=utf-8", {}, "not found\n"}; }

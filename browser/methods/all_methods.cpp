@@ -16,6 +16,8 @@ void add_element_methods(MethodTable& table);
 void add_input_methods(MethodTable& table);
 void add_file_methods(MethodTable& table);
 void add_dialog_methods(MethodTable& table);
+void add_handoff_methods(MethodTable& table);
+void add_record_methods(MethodTable& table);
 
 namespace {
 using AddFamily = void (*)(MethodTable&);
@@ -29,6 +31,8 @@ constexpr AddFamily kFamilies[] = {
     add_input_methods,
     add_file_methods,
     add_dialog_methods,
+    add_handoff_methods,
+    add_record_methods,
 };
 }  // namespace
 
