@@ -91,6 +91,11 @@ int run(const BrowserOptions& options) {
     return 1;
   }
   chromium_group = (*running)->pid();
+  (*running)->set_profiles(profile_place(options.user_data_dir, options.profile_id, options.instance_id));
+  (*running)->on_new_chromium([](pid_t pid) {
+    chromium_group = pid;
+    log_info("Chromium restarted on another profile with pid " + std::to_string(pid));
+  });
   log_info("Chromium " + binary->string() + " started with pid " + std::to_string((*running)->pid()));
 
   BrokerLinkOptions link;

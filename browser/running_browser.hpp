@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -14,6 +15,7 @@
 #include "browser/chromium/chromium_process.hpp"
 #include "browser/chromium/devtools_client.hpp"
 #include "browser/methods/all_methods.hpp"
+#include "browser/methods/profiles.hpp"
 
 namespace vesk::browser {
 
@@ -26,7 +28,14 @@ class RunningBrowser {
   RunningBrowser(const RunningBrowser&) = delete;
   RunningBrowser& operator=(const RunningBrowser&) = delete;
 
+  // The browser methods, and the profile methods, which act on this object itself:
+  // "profile.open" restarts Chromium on another profile.
   MethodResult serve(std::string_view method, const Json& params);
+
+  // Where the profiles live and which one runs now (before the first profile method).
+  void set_profiles(ProfilePlace place) { profiles_ = std::move(place); }
+  // Called with the new Chromium's pid whenever a profile switch replaced Chromium.
+  void on_new_chromium(std::function<void(pid_t)> observer) { on_new_chromium_ = std::move(observer); }
 
   // Whether Chromium still answers a browser-level command within `timeout`.
   bool responsive(std::chrono::milliseconds timeout);
@@ -37,8 +46,12 @@ class RunningBrowser {
   void kill() { process_.kill(); }
 
  private:
-  RunningBrowser(ChromiumProcess process, std::filesystem::path work_dir);
+  RunningBrowser(ChromiumProcess process, std::filesystem::path work_dir, ChromiumLaunch launch);
+  MethodResult open_profile(const Json& params);
 
+  ChromiumLaunch launch_;
+  ProfilePlace profiles_;
+  std::function<void(pid_t)> on_new_chromium_;
   ChromiumProcess process_;
   std::unique_ptr<DevToolsClient> client_;
   std::unique_ptr<Browser> browser_;

@@ -200,6 +200,19 @@ CdpResult Browser::call(Tab& tab, const std::string& method, Json params,
   return std::move(reply->result);
 }
 
+CdpResult Browser::call_in(Tab& tab, const std::string& session_id, const std::string& method,
+                           Json params, std::chrono::milliseconds timeout, bool stop_on_dialog) {
+  if (session_id.empty() || session_id == tab.session_id) {
+    return call(tab, method, std::move(params), timeout, stop_on_dialog);
+  }
+  CallOptions options;
+  options.session_id = session_id;
+  options.deadline = deadline_in(timeout);
+  // A dialog of the tab blocks its frames' scripts too.
+  if (stop_on_dialog) options.interrupt = tab.tracker<DialogTracker>();
+  return client_.call(method, std::move(params), options);
+}
+
 CdpResult Browser::call_browser(const std::string& method, Json params,
                                 std::chrono::milliseconds timeout) {
   CallOptions options;

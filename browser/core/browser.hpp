@@ -69,6 +69,10 @@ class Browser {
   std::expected<CdpReply, CdpFailure> call_with_sequence(
       Tab& tab, const std::string& method, Json params,
       std::chrono::milliseconds timeout = kCommandTimeout, bool stop_on_dialog = true);
+  // A command on another session of the tab (an iframe that runs in a process of its own);
+  // an empty id or the tab's own means the tab's session.
+  CdpResult call_in(Tab& tab, const std::string& session_id, const std::string& method, Json params,
+                    std::chrono::milliseconds timeout = kCommandTimeout, bool stop_on_dialog = true);
   // A browser-level command.
   CdpResult call_browser(const std::string& method, Json params,
                          std::chrono::milliseconds timeout = kCommandTimeout);

@@ -2,15 +2,18 @@
 
 namespace vesk::browser {
 
+const char* const kVeskbrowserVersion = VESK_VERSION;
+
 MethodResult serve_method(Browser& browser, const MethodTable& table, std::string_view method,
                           const Json& params) {
   auto handler = table.find(method);
   if (handler == table.end()) {
     return method_error("unsupportedMethod",
-                        "method \"" + std::string(method) +
-                            "\" is not supported by this browser yet; see docs/browser-methods.md "
-                            "for the methods it serves");
+                        "method \"" + std::string(method) + "\" is not served by veskbrowser " +
+                            std::string(kVeskbrowserVersion) +
+                            "; the veskbrowser method reference lists the methods it serves");
   }
+  if (auto checked = check_action_options(params); !checked) return std::unexpected(checked.error());
   try {
     return handler->second(browser, params.is_object() ? params : Json::object());
   } catch (MethodFailure& failure) {

@@ -17,6 +17,9 @@
 
 namespace vesk::browser {
 
+// This veskbrowser's version, named in answers a user may report.
+extern const char* const kVeskbrowserVersion;
+
 using MethodHandler = std::function<MethodResult(Browser&, const Json& params)>;
 using MethodTable = std::map<std::string, MethodHandler, std::less<>>;
 

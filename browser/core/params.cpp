@@ -1,5 +1,6 @@
 #include "browser/core/params.hpp"
 
+#include <algorithm>
 #include <charconv>
 
 namespace vesk::browser {
@@ -15,14 +16,18 @@ std::vector<std::string> words_of(const Json& params) {
   return out;
 }
 
-std::string joined_words(const Json& params, std::size_t from) {
-  auto words = words_of(params);
+std::string joined(const std::vector<std::string>& words) {
   std::string out;
-  for (std::size_t i = from; i < words.size(); ++i) {
+  for (const auto& word : words) {
     if (!out.empty()) out += ' ';
-    out += words[i];
+    out += word;
   }
   return out;
+}
+
+std::string joined_words(const Json& params, std::size_t from) {
+  auto words = words_of(params);
+  return joined({words.begin() + static_cast<std::ptrdiff_t>(std::min(from, words.size())), words.end()});
 }
 
 std::optional<std::string> string_member(const Json& params, std::string_view key) {
@@ -64,6 +69,25 @@ std::optional<double> parse_number(std::string_view text) {
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
   return value;
+}
+
+std::expected<void, MethodError> check_action_options(const Json& params) {
+  const Json options = params.is_object() ? params.value("options", Json()) : Json();
+  if (!options.is_object()) return {};
+  const Json action = options.value("dialogAction", Json());
+  if (!action.is_null() && action != "accept" && action != "dismiss") {
+    return invalid_argument("dialogAction must be \"accept\" or \"dismiss\", not " + action.dump() +
+                            "; nothing was done");
+  }
+  const Json text = options.value("dialogText", Json());
+  if (!text.is_null() && !text.is_string()) return invalid_argument("dialogText must be a text; nothing was done");
+  for (const char* axis : {"x", "y"}) {
+    const Json offset = options.value(axis, Json());
+    if (!offset.is_null() && !offset.is_number()) {
+      return invalid_argument(std::string(axis) + " must be a number of pixels; nothing was done");
+    }
+  }
+  return {};
 }
 
 }  // namespace vesk::browser

@@ -27,6 +27,9 @@ struct SnapshotState {
   std::map<std::int64_t, std::string> ref_of_node;  // backendDOMNodeId -> "e3"
   std::map<std::string, std::int64_t> node_of_ref;
   int next_ref = 1;
+  // The highest ref number any document of this tab was given, so a ref that was never
+  // given ("e99") is told apart from one whose element is gone.
+  int highest_ref_on_tab = 0;
   std::optional<Json> previous_nodes;
 };
 

@@ -82,9 +82,9 @@ TEST(BrokerLink, HelloThenServesRequestsAndEndsWhenChromiumDies) {
   ASSERT_TRUE(unknown.error.has_value());
   EXPECT_EQ(unknown.error->code, "unsupportedMethod");
 
-  Message stale = FakeServer::ask(second, "cli_3", "element.click", {{"selector", "e99"}, {"args", Json::array()}});
-  ASSERT_TRUE(stale.error.has_value());
-  EXPECT_EQ(stale.error->code, "staleRef");
+  Message unknown_ref = FakeServer::ask(second, "cli_3", "element.click", {{"selector", "e99"}, {"args", Json::array()}});
+  ASSERT_TRUE(unknown_ref.error.has_value());
+  EXPECT_EQ(unknown_ref.error->code, "elementNotFound");
 
   ::kill(running->pid(), SIGKILL);
   ASSERT_EQ(link.wait_for(60s), std::future_status::ready);

@@ -4,6 +4,7 @@
 
 #include "browser/core/method_table.hpp"
 #include "browser/core/page_script.hpp"
+#include "browser/js/page_scripts.hpp"
 
 namespace vesk::browser {
 
@@ -54,18 +55,18 @@ std::expected<ActionOutcome, MethodError> click_at(Browser& browser, Tab& tab, P
 
 std::expected<Point, MethodError> element_center(Browser& browser, Tab& tab, const ElementHandle& element,
                                                  std::optional<double> offset_x, std::optional<double> offset_y) {
-  auto scrolled = browser.call(tab, "DOM.scrollIntoViewIfNeeded", {{"backendNodeId", element.backend_node_id}});
+  auto scrolled = element_command(browser, tab, element, "DOM.scrollIntoViewIfNeeded", {{"backendNodeId", element.backend_node_id}});
   if (!scrolled && scrolled.error().kind != CdpFailureKind::Protocol) {
     return std::unexpected(from_cdp(scrolled.error(), "failed to scroll to " + element.target));
   }
-  auto quads = browser.call(tab, "DOM.getContentQuads", {{"backendNodeId", element.backend_node_id}});
+  auto quads = element_command(browser, tab, element, "DOM.getContentQuads", {{"backendNodeId", element.backend_node_id}});
   const Json list = quads ? quads->value("quads", Json::array()) : Json::array();
   for (const auto& quad : list) {
     if (!quad.is_array() || quad.size() != 8) continue;
     double xs[4], ys[4];
     for (int i = 0; i < 4; ++i) {
-      xs[i] = quad[static_cast<std::size_t>(2 * i)].get<double>();
-      ys[i] = quad[static_cast<std::size_t>(2 * i + 1)].get<double>();
+      xs[i] = quad[static_cast<std::size_t>(2 * i)].get<double>() + element.frame_x;
+      ys[i] = quad[static_cast<std::size_t>(2 * i + 1)].get<double>() + element.frame_y;
     }
     const double left = std::min({xs[0], xs[1], xs[2], xs[3]});
     const double top = std::min({ys[0], ys[1], ys[2], ys[3]});
@@ -123,7 +124,7 @@ MethodResult handle_dialog(Browser& browser, Tab& tab, bool accept,
 }
 
 MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json result,
-                           const ActionOutcome& outcome, LoadWatch* watch) {
+                           const ActionOutcome& outcome, LoadWatch* watch, ActionEffects* effects) {
   std::optional<Json> dialog = outcome.dialog;
   if (!dialog) dialog = browser.open_dialog(tab);
   if (dialog) {
@@ -133,9 +134,6 @@ MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json 
       if (!handled) return handled;
       result["dialog"] = *handled;
     } else {
-      if (action) {
-        return invalid_argument("dialogAction must be \"accept\" or \"dismiss\", not \"" + *action + "\"");
-      }
       Json report = dialog_report(*dialog);
       report["handled"] = false;
       result["dialog"] = report;
@@ -145,6 +143,7 @@ MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json 
       return result;  // the page is blocked: nothing more can be read from it
     }
   }
+  if (effects != nullptr) effects->add_to(result, watch != nullptr);
   if (watch != nullptr) {
     LoadOutcome load = watch->wait_for_navigation(deadline_in(std::chrono::seconds(5)),
                                                   deadline_in(kLoadTimeout));
@@ -166,6 +165,32 @@ MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json 
     }
   }
   return result;
+}
+
+std::expected<ClickReach, MethodError> ensure_click_reaches(Browser& browser, Tab& tab, const ElementHandle& element,
+                                                            Point point) {
+  // The page script tests in the element's own frame, whose viewport starts elsewhere than
+  // the page's: it gets the point relative to the element's border box, which both agree on.
+  auto box = element_command(browser, tab, element, "DOM.getBoxModel", {{"backendNodeId", element.backend_node_id}});
+  const Json border = box ? box->value("model", Json::object()).value("border", Json::array()) : Json::array();
+  if (border.size() != 8) return ClickReach{};  // no box to test against: let the click decide
+  const double left = std::min({border[0].get<double>(), border[2].get<double>(), border[4].get<double>(),
+                                border[6].get<double>()}) + element.frame_x;
+  const double top = std::min({border[1].get<double>(), border[3].get<double>(), border[5].get<double>(),
+                               border[7].get<double>()}) + element.frame_y;
+  auto reach = call_on_element(browser, tab, element, with_element_facts(js::hit_test),
+                               Json{point.x - left, point.y - top});
+  if (!reach) return std::unexpected(reach.error());
+  ClickReach out{reach->value("download", false)};
+  if (reach->value("reaches", true)) return out;
+  const Json covering = reach->value("covering", Json::object());
+  std::string what = covering.value("role", "element");
+  if (const std::string name = covering.value("name", ""); !name.empty()) what += " \"" + name + "\"";
+  return method_error("elementCovered",
+                      "element " + element.target + " is covered by " + what + " (" + covering.value("selector", "") +
+                          ") where a click would land, so the click would go to it; close or remove it first "
+                          "(a banner's close button, `vesk press Escape`), then try again",
+                      Json{{"covering", covering}, {"x", point.x}, {"y", point.y}});
 }
 
 }  // namespace vesk::browser

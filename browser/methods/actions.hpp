@@ -13,6 +13,7 @@
 #include "browser/core/browser.hpp"
 #include "browser/core/element_lookup.hpp"
 #include "browser/core/method_result.hpp"
+#include "browser/methods/action_effects.hpp"
 #include "browser/methods/navigation.hpp"
 
 namespace vesk::browser {
@@ -48,9 +49,20 @@ std::expected<ActionOutcome, MethodError> click_element(Browser& browser, Tab& t
 // Starts watching for a navigation when params ask for "waitNav".
 std::unique_ptr<LoadWatch> watch_if_waiting(Browser& browser, Tab& tab, const Json& params);
 
-// Completes `result` after an action: dialog report or handling, navigation wait, text.
+// Completes `result` after an action: dialog report or handling, what the action caused
+// (a navigation, a new tab, a download: `effects`, made before the action), navigation
+// wait, text.
 MethodResult finish_action(Browser& browser, Tab& tab, const Json& params, Json result,
-                           const ActionOutcome& outcome, LoadWatch* watch);
+                           const ActionOutcome& outcome, LoadWatch* watch, ActionEffects* effects = nullptr);
+
+// Whether a click at `point` reaches the element: "elementCovered" naming what is in the
+// way (its role, name and a selector) when the topmost element there is another one. The
+// answer also says whether the element is a link that saves a download.
+struct ClickReach {
+  bool download_link = false;
+};
+std::expected<ClickReach, MethodError> ensure_click_reaches(Browser& browser, Tab& tab, const ElementHandle& element,
+                                                            Point point);
 
 // Accepts or dismisses the dialog open on the tab; the report of what was done.
 MethodResult handle_dialog(Browser& browser, Tab& tab, bool accept, const std::optional<std::string>& prompt_text);

@@ -18,6 +18,8 @@ void add_file_methods(MethodTable& table);
 void add_dialog_methods(MethodTable& table);
 void add_handoff_methods(MethodTable& table);
 void add_record_methods(MethodTable& table);
+void add_emulation_methods(MethodTable& table);
+void add_frame_methods(MethodTable& table);
 
 namespace {
 using AddFamily = void (*)(MethodTable&);
@@ -33,6 +35,8 @@ constexpr AddFamily kFamilies[] = {
     add_dialog_methods,
     add_handoff_methods,
     add_record_methods,
+    add_emulation_methods,
+    add_frame_methods,
 };
 }  // namespace
 

@@ -6,7 +6,9 @@
 // The element is "selector" when given, otherwise the first word of "args"; the other
 // words are the method's values (the text to fill, the options to select, ...). Either
 // form may be a snapshot ref ("e3") or a CSS selector.
+#include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "browser/js/page_scripts.hpp"
 #include "browser/methods/actions.hpp"
@@ -41,44 +43,56 @@ std::expected<ElementCall, MethodError> element_call(Browser& browser, Tab& tab,
   return ElementCall{&tab, std::move(*element), std::move(words)};
 }
 
-std::string joined(const std::vector<std::string>& words) {
-  std::string out;
-  for (const auto& w : words) {
-    if (!out.empty()) out += ' ';
-    out += w;
-  }
-  return out;
-}
 
 MethodResult run_on_element(Browser& browser, ElementCall& call, const std::string& source,
                             const Json& arguments = Json::array()) {
-  return call_on_object(browser, *call.tab, call.element.object_id, source, arguments);
+  return call_on_element(browser, *call.tab, call.element, source, arguments);
+}
+
+// Refuses the words after the element that a method does not take (`vesk click e3 e4`
+// must not click e3 and drop e4), before anything is done.
+std::expected<void, MethodError> refuse_extra_words(const ElementCall& call, const std::string& method,
+                                                    std::size_t allowed, const std::string& takes) {
+  if (call.values.size() <= allowed) return {};
+  return invalid_argument(method + " takes " + takes + "; the word \"" + call.values[allowed] +
+                          "\" is not one of them (one element per command: run a command for each)");
 }
 
 MethodResult click_element(Browser& browser, Tab& tab, const Json& params, int click_count, const std::string& method) {
   auto call = element_call(browser, tab, params, method);
   if (!call) return std::unexpected(call.error());
+  const std::string takes = "the element and optionally a button: left, right or middle";
+  if (auto checked = refuse_extra_words(*call, method, 1, takes); !checked) return std::unexpected(checked.error());
+  std::string button = call->values.empty() ? "left" : call->values.front();
+  if (button != "left" && button != "right" && button != "middle") {
+    return invalid_argument(method + " takes " + takes + ", not \"" + button + "\"");
+  }
   auto point = element_center(browser, *call->tab, call->element, option_number(params, "x"), option_number(params, "y"));
   if (!point) return std::unexpected(point.error());
+  auto reach = ensure_click_reaches(browser, *call->tab, call->element, *point);
+  if (!reach) return std::unexpected(reach.error());
   auto watch = watch_if_waiting(browser, *call->tab, params);
-  std::string button = "left";
-  if (!call->values.empty() && (call->values.front() == "right" || call->values.front() == "middle")) {
-    button = call->values.front();
-  }
+  ActionEffects effects(browser, *call->tab);
+  if (reach->download_link) effects.expect_download();
   auto clicked = click_at(browser, *call->tab, *point, click_count, button);
   if (!clicked) return std::unexpected(clicked.error());
   Json result = {{click_count == 2 ? "dblclicked" : "clicked", call->element.target},
                  {"tab", call->tab->id},
                  {"x", point->x},
                  {"y", point->y}};
-  return finish_action(browser, *call->tab, params, std::move(result), *clicked, watch.get());
+  return finish_action(browser, *call->tab, params, std::move(result), *clicked, watch.get(), &effects);
 }
 
 MethodResult hover(Browser& browser, Tab& tab, const Json& params) {
   auto call = element_call(browser, tab, params, "element.hover");
   if (!call) return std::unexpected(call.error());
+  if (auto checked = refuse_extra_words(*call, "element.hover", 0, "only the element"); !checked) {
+    return std::unexpected(checked.error());
+  }
   auto point = element_center(browser, *call->tab, call->element);
   if (!point) return std::unexpected(point.error());
+  auto reach = ensure_click_reaches(browser, *call->tab, call->element, *point);
+  if (!reach) return std::unexpected(reach.error());
   auto moved = mouse_event(browser, *call->tab, "mouseMoved", *point);
   if (!moved) return std::unexpected(moved.error());
   return finish_action(browser, *call->tab, params, {{"hovered", call->element.target}, {"x", point->x}, {"y", point->y}},
@@ -88,7 +102,10 @@ MethodResult hover(Browser& browser, Tab& tab, const Json& params) {
 MethodResult focus(Browser& browser, Tab& tab, const Json& params) {
   auto call = element_call(browser, tab, params, "element.focus");
   if (!call) return std::unexpected(call.error());
-  auto focused = browser.call(*call->tab, "DOM.focus", {{"backendNodeId", call->element.backend_node_id}});
+  if (auto checked = refuse_extra_words(*call, "element.focus", 0, "only the element"); !checked) {
+    return std::unexpected(checked.error());
+  }
+  auto focused = element_command(browser, *call->tab, call->element, "DOM.focus", {{"backendNodeId", call->element.backend_node_id}});
   if (!focused) {
     if (focused.error().kind == CdpFailureKind::Protocol) {
       return method_error("actionFailed", "element " + call->element.target +
@@ -102,15 +119,61 @@ MethodResult focus(Browser& browser, Tab& tab, const Json& params) {
 MethodResult scroll_into_view(Browser& browser, Tab& tab, const Json& params) {
   auto call = element_call(browser, tab, params, "element.scrollintoview");
   if (!call) return std::unexpected(call.error());
+  if (auto checked = refuse_extra_words(*call, "element.scrollintoview", 0, "only the element"); !checked) {
+    return std::unexpected(checked.error());
+  }
   auto scrolled = run_on_element(browser, *call, "function() { this.scrollIntoView({block: 'center', inline: 'center'}); }");
   if (!scrolled) return std::unexpected(scrolled.error());
   return Json{{"scrolled", call->element.target}};
+}
+
+// What an input whose value has a fixed form accepts, for the message when a value does
+// not take; nullopt for the other inputs. Typing into these is unreliable (Chromium edits
+// a date field by field), so fill sets their value as a picker does.
+std::optional<std::string> value_form(const std::string& type) {
+  static const std::map<std::string, std::string, std::less<>> forms = {
+      {"date", "a date as YYYY-MM-DD (2027-03-15)"},
+      {"time", "a time as HH:MM or HH:MM:SS, 24-hour (14:30)"},
+      {"datetime-local", "a date and time as YYYY-MM-DDTHH:MM (2027-03-15T14:30)"},
+      {"month", "a month as YYYY-MM (2027-03)"},
+      {"week", "a week as YYYY-Www (2027-W11)"},
+      {"color", "a colour as #rrggbb (#ff8800)"},
+      {"range", "a number"},
+      {"number", "a number"}};
+  auto form = forms.find(type);
+  if (form == forms.end()) return std::nullopt;
+  return form->second;
+}
+
+MethodResult fill_value_form(Browser& browser, Tab& tab, ElementCall& call, const Json& params,
+                             const std::string& type, const std::string& form, const std::string& text) {
+  auto filled = run_on_element(browser, call, std::string(js::fill_value), Json{text});
+  if (!filled) return std::unexpected(filled.error());
+  if (!filled->value("took", false)) {
+    std::string accepts = form;
+    const std::string min = filled->value("min", ""), max = filled->value("max", ""), step = filled->value("step", "");
+    if (!min.empty() && !max.empty()) accepts += " from " + min + " to " + max;
+    if (!step.empty() && step != "any") accepts += " in steps of " + step;
+    const std::string became = filled->value("became", "");
+    return invalid_argument("the " + type + " input " + call.element.target + " does not take \"" + text + "\"" +
+                            (became.empty() ? std::string() : " (it would become \"" + became + "\")") +
+                            "; it takes " + accepts + "; its value is unchanged");
+  }
+  Json result = {{"filled", call.element.target}, {"value", filled->value("value", "")}};
+  return finish_action(browser, tab, params, std::move(result), ActionOutcome{}, nullptr);
 }
 
 MethodResult fill(Browser& browser, Tab& tab, const Json& params) {
   auto call = element_call(browser, tab, params, "element.fill");
   if (!call) return std::unexpected(call.error());
   const std::string text = joined(call->values);
+  auto type = run_on_element(browser, *call, "function() { return this.tagName === 'INPUT' ? this.type : ''; }");
+  if (!type) return std::unexpected(type.error());
+  if (type->is_string()) {
+    if (auto form = value_form(type->get<std::string>())) {
+      return fill_value_form(browser, tab, *call, params, type->get<std::string>(), *form, text);
+    }
+  }
   auto prepared = run_on_element(browser, *call, std::string(js::prepare_for_text));
   if (!prepared) return std::unexpected(prepared.error());
   if (!prepared->value("ok", false)) {
@@ -140,7 +203,7 @@ MethodResult type(Browser& browser, Tab& tab, const Json& params) {
   if (!call) return std::unexpected(call.error());
   std::string text = joined(call->values);
   if (text.empty()) return invalid_argument("element.type needs the text to type after the element");
-  auto focused = run_on_element(browser, *call, "function() { this.focus(); return document.activeElement === this; }");
+  auto focused = run_on_element(browser, *call, std::string(js::caret_to_end));
   if (!focused) return std::unexpected(focused.error());
   auto watch = watch_if_waiting(browser, *call->tab, params);
   auto typed = type_text(browser, *call->tab, text);
@@ -178,6 +241,9 @@ MethodResult set_checked(Browser& browser, Tab& tab, const Json& params, bool wa
   const std::string method = wanted ? "element.check" : "element.uncheck";
   auto call = element_call(browser, tab, params, method);
   if (!call) return std::unexpected(call.error());
+  if (auto checked = refuse_extra_words(*call, method, 0, "only the element"); !checked) {
+    return std::unexpected(checked.error());
+  }
   auto state = run_on_element(browser, *call, kCheckedState);
   if (!state) return std::unexpected(state.error());
   if (state->is_null()) {
@@ -214,6 +280,9 @@ TabHandler query(const std::string& method, const std::string& key, const std::s
   return [method, key, source](Browser& browser, Tab& tab, const Json& params) -> MethodResult {
     auto call = element_call(browser, tab, params, method);
     if (!call) return std::unexpected(call.error());
+    if (auto checked = refuse_extra_words(*call, method, 0, "only the element"); !checked) {
+      return std::unexpected(checked.error());
+    }
     auto value = run_on_element(browser, *call, source, Json(call->values));
     if (!value) return std::unexpected(value.error());
     return Json{{key, *value}, {"element", call->element.target}};
@@ -233,10 +302,40 @@ MethodResult attr(Browser& browser, Tab& tab, const Json& params) {
   auto call = element_call(browser, tab, params, "element.attr");
   if (!call) return std::unexpected(call.error());
   if (call->values.empty()) return invalid_argument("element.attr needs an attribute name after the element");
+  if (auto checked = refuse_extra_words(*call, "element.attr", 1, "the element and one attribute name"); !checked) {
+    return std::unexpected(checked.error());
+  }
   auto value = run_on_element(browser, *call, "function(name) { return this.getAttribute(name); }",
                               Json{call->values.front()});
   if (!value) return std::unexpected(value.error());
   return Json{{"attribute", call->values.front()}, {"value", *value}, {"element", call->element.target}};
+}
+
+// The element's border box in page coordinates (the main viewport's), also for an element
+// inside a frame; all zero for an element without a box, as the page itself reports it.
+MethodResult box(Browser& browser, Tab& tab, const Json& params) {
+  auto call = element_call(browser, tab, params, "element.box");
+  if (!call) return std::unexpected(call.error());
+  auto quads = element_command(browser, *call->tab, call->element, "DOM.getContentQuads",
+                               {{"backendNodeId", call->element.backend_node_id}});
+  if (!quads && quads.error().kind != CdpFailureKind::Protocol) {
+    return std::unexpected(from_cdp(quads.error(), "failed to locate " + call->element.target));
+  }
+  double left = 0, top = 0, right = 0, bottom = 0;
+  bool any = false;
+  for (const auto& quad : quads ? quads->value("quads", Json::array()) : Json::array()) {
+    for (std::size_t i = 0; quad.is_array() && i + 1 < quad.size(); i += 2) {
+      const double x = quad[i].get<double>() + call->element.frame_x;
+      const double y = quad[i + 1].get<double>() + call->element.frame_y;
+      left = any ? std::min(left, x) : x;
+      right = any ? std::max(right, x) : x;
+      top = any ? std::min(top, y) : y;
+      bottom = any ? std::max(bottom, y) : y;
+      any = true;
+    }
+  }
+  return Json{{"box", {{"x", left}, {"y", top}, {"width", right - left}, {"height", bottom - top}}},
+              {"element", call->element.target}};
 }
 
 }  // namespace
@@ -256,9 +355,7 @@ void add_element_methods(MethodTable& table) {
   table["element.attr"] = tab_method(attr);
   table["element.value"] = tab_method(query("element.value", "value",
                                  "function() { return this.value !== undefined ? this.value : this.textContent; }"));
-  table["element.box"] = tab_method(query("element.box", "box",
-                               "function() { const r = this.getBoundingClientRect(); "
-                               "return {x: r.x, y: r.y, width: r.width, height: r.height}; }"));
+  table["element.box"] = tab_method(box);
   table["element.visible"] = tab_method(query("element.visible", "visible",
                                    "function() { const r = this.getBoundingClientRect(); "
                                    "return r.width > 0 && r.height > 0 && this.checkVisibility({visibilityProperty: true, opacityProperty: true}); }"));

@@ -95,7 +95,7 @@ TEST_F(FormPage, MissingStaleAndInvalidTargetsSayWhatToDo) {
   ASSERT_TRUE(raw("element.click", {"#remove-button"}));
   const Case cases[] = {
       {"element.click", {"#does-not-exist"}, "elementNotFound"},
-      {"element.click", {"e9999"}, "staleRef"},
+      {"element.click", {"e9999"}, "elementNotFound"},
       {"element.fill", {email, "x"}, "staleRef"},
       {"element.click", {"##bad"}, "invalidArgument"},
       {"element.click", {}, "invalidArgument"},

@@ -16,6 +16,7 @@
 #include "browser/core/element_lookup.hpp"
 #include "browser/core/method_table.hpp"
 #include "browser/core/page_script.hpp"
+#include "browser/js/page_scripts.hpp"
 
 namespace vesk::browser {
 
@@ -115,6 +116,20 @@ MethodResult upload(Browser& browser, Tab& tab, const Json& params) {
   if (!files.is_array() || files.empty()) {
     return invalid_argument("upload needs \"files\": entries with \"name\" and base64 \"data\"");
   }
+  // The element is checked before anything is written or clicked: an element that is no
+  // file input and cannot open a file chooser fails at once, with the page untouched.
+  const std::string selector = string_member(params, "selector").value_or("input[type=file]");
+  auto element = find_element(browser, tab, selector);
+  if (!element) return std::unexpected(element.error());
+  auto target = call_on_element(browser, tab, *element, std::string(js::upload_target));
+  if (!target) return std::unexpected(target.error());
+  const bool is_file_input = target->value("fileInput", false);
+  if (!is_file_input && !target->value("mayOpenChooser", false)) {
+    return invalid_argument("element " + selector + " is a <" + target->value("tag", "") +
+                            "> that is no file input, and the page has no file input it could open, so "
+                            "nothing was clicked; upload to the page's <input type=file> (`vesk count "
+                            "'input[type=file]'` finds them)");
+  }
   // Each upload gets a fresh private folder, each file a numbered subfolder, so that two
   // files with the same name never overwrite each other.
   static int upload_number = 0;
@@ -132,14 +147,8 @@ MethodResult upload(Browser& browser, Tab& tab, const Json& params) {
     paths.push_back(path.string());
     uploaded.push_back({{"name", name}, {"bytes", *written}, {"mime", entry.value("mime", "application/octet-stream")}});
   }
-  const std::string selector = string_member(params, "selector").value_or("input[type=file]");
-  auto element = find_element(browser, tab, selector);
-  if (!element) return std::unexpected(element.error());
-  auto is_file_input = call_on_object(browser, tab, element->object_id,
-                                      "function() { return this.tagName === 'INPUT' && this.type === 'file'; }");
-  if (!is_file_input) return std::unexpected(is_file_input.error());
   std::int64_t input_node = element->backend_node_id;
-  if (!is_file_input->get<bool>()) {
+  if (!is_file_input) {
     // A button that opens a file chooser: catch the chooser and fill its input.
     const std::string session = tab.session_id;
     auto chooser = browser.client().subscribe([session](const CdpEvent& e) {
@@ -158,7 +167,10 @@ MethodResult upload(Browser& browser, Tab& tab, const Json& params) {
     }
     input_node = opened->params["backendNodeId"].get<std::int64_t>();
   }
-  auto set = browser.call(tab, "DOM.setFileInputFiles", {{"files", paths}, {"backendNodeId", input_node}});
+  // A file input found directly lives in its frame's session; one caught from a chooser is
+  // reported on the tab's.
+  const std::string& input_session = input_node == element->backend_node_id ? element->session_id : tab.session_id;
+  auto set = browser.call_in(tab, input_session, "DOM.setFileInputFiles", {{"files", paths}, {"backendNodeId", input_node}});
   if (!set) {
     if (set.error().kind == CdpFailureKind::Protocol) {
       return invalid_argument("the file input " + selector + " refused the files (" + set.error().message +

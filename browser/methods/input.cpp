@@ -37,12 +37,13 @@ MethodResult mouse_click(Browser& browser, Tab& tab, const Json& params) {
   }
   Point point{params["x"].get<double>(), params["y"].get<double>()};
   auto watch = watch_if_waiting(browser, tab, params);
+  ActionEffects effects(browser, tab);
   auto clicked = click_at(browser, tab, point);
   if (!clicked) return std::unexpected(clicked.error());
   tab.state<Pointer>().x = point.x;
   tab.state<Pointer>().y = point.y;
   return finish_action(browser, tab, params, {{"clicked", {{"x", point.x}, {"y", point.y}}}, {"tab", tab.id}},
-                       *clicked, watch.get());
+                       *clicked, watch.get(), &effects);
 }
 
 MethodResult mouse_drag(Browser& browser, Tab& tab, const Json& params) {
@@ -117,6 +118,7 @@ MethodResult key_method(Browser& browser, Tab& tab, const Json& params, const st
   auto words = words_of(params);
   if (words.empty()) return invalid_argument(which + " needs a key such as Enter, Tab, ArrowDown or Control+a");
   auto watch = watch_if_waiting(browser, tab, params);
+  ActionEffects effects(browser, tab);
   Json pressed = Json::array();
   ActionOutcome last;
   for (const auto& word : words) {
@@ -131,7 +133,7 @@ MethodResult key_method(Browser& browser, Tab& tab, const Json& params, const st
     if (last.dialog) break;
   }
   const char* key = which == "keyboard.press" ? "pressed" : (which == "keyboard.keydown" ? "down" : "up");
-  return finish_action(browser, tab, params, {{key, pressed}}, last, watch.get());
+  return finish_action(browser, tab, params, {{key, pressed}}, last, watch.get(), &effects);
 }
 
 MethodResult keyboard(Browser& browser, Tab& tab, const Json& params) {

@@ -5,12 +5,15 @@
 //           url=PART | --url PART | gone=<element> | <element>;  "--timeout MS" bounds it
 //   find:   TEXT  (elements whose own text contains it)
 //   styles: <element> [PROPERTY...]
+#include <cctype>
 #include <thread>
 
-#include "browser/js/page_scripts.hpp"
 #include "browser/core/element_lookup.hpp"
+#include "browser/core/frames.hpp"
 #include "browser/core/method_table.hpp"
 #include "browser/core/page_script.hpp"
+#include "browser/js/page_scripts.hpp"
+#include "browser/methods/snapshot.hpp"
 
 namespace vesk::browser {
 
@@ -21,6 +24,7 @@ using namespace std::chrono_literals;
 // The longest a wait may take: the server gives up on an answer after 30 s.
 constexpr std::chrono::milliseconds kMaxWait{25'000};
 constexpr std::chrono::milliseconds kDefaultWait{10'000};
+constexpr const char* kFindObjectGroup = "vesk-find";
 
 MethodResult scroll(Browser& browser, Tab& tab, const Json& params) {
   auto words = words_of(params);
@@ -42,7 +46,7 @@ MethodResult scroll(Browser& browser, Tab& tab, const Json& params) {
   } else {
     auto element = find_element(browser, tab, joined_words(params));
     if (!element) return std::unexpected(element.error());
-    auto scrolled = call_on_object(browser, tab, element->object_id,
+    auto scrolled = call_on_element(browser, tab, *element,
                                    "function() { this.scrollIntoView({block: 'center'}); }");
     if (!scrolled) return std::unexpected(scrolled.error());
     script = "0";
@@ -56,7 +60,24 @@ struct WaitRequest {
   std::string kind;     // "time", "load", "text", "url", "element", "gone"
   std::string subject;  // the text, URL part, element or load state
   std::chrono::milliseconds timeout = kDefaultWait;
+  bool capped = false;  // the time asked for was longer than kMaxWait
 };
+
+// A wait of `ms`, at most kMaxWait (the server gives up on an answer after 30 s).
+std::chrono::milliseconds capped_wait(double ms, bool& capped) {
+  if (ms > static_cast<double>(kMaxWait.count())) {
+    capped = true;
+    return kMaxWait;
+  }
+  return std::chrono::milliseconds(static_cast<long long>(ms));
+}
+
+// Says in a wait's answer (or failure details) that the time asked for was cut.
+void add_cap(Json& out, const WaitRequest& request) {
+  if (!request.capped) return;
+  out["capped"] = true;
+  out["cap"] = kMaxWait.count();
+}
 
 std::expected<WaitRequest, MethodError> parse_wait(const Json& params) {
   auto words = words_of(params);
@@ -72,7 +93,7 @@ std::expected<WaitRequest, MethodError> parse_wait(const Json& params) {
       auto value = next();
       auto ms = value ? parse_number(*value) : std::nullopt;
       if (!ms || *ms < 0) return invalid_argument("--timeout needs a number of milliseconds");
-      request.timeout = std::min(kMaxWait, std::chrono::milliseconds(static_cast<long long>(*ms)));
+      request.timeout = capped_wait(*ms, request.capped);
     } else if (word == "--text" || word == "--url" || word == "--gone" || word == "--load") {
       auto value = next();
       if (!value) return invalid_argument(word + " needs a value");
@@ -97,7 +118,7 @@ std::expected<WaitRequest, MethodError> parse_wait(const Json& params) {
   }
   if (auto ms = parse_number(joined)) {
     request.kind = "time";
-    request.timeout = std::min(kMaxWait, std::chrono::milliseconds(static_cast<long long>(std::max(0.0, *ms))));
+    request.timeout = capped_wait(std::max(0.0, *ms), request.capped);
     return request;
   }
   if (joined == "load" || joined == "domcontentloaded" || joined == "networkidle") {
@@ -135,7 +156,12 @@ MethodResult wait(Browser& browser, Tab& tab, const Json& params) {
   };
   if (request->kind == "time") {
     std::this_thread::sleep_for(request->timeout);
-    return Json{{"waited", waited_ms()}};
+    Json waited = {{"waited", waited_ms()}};
+    add_cap(waited, *request);
+    if (request->capped) {
+      waited["note"] = "a wait is at most " + std::to_string(kMaxWait.count()) + " ms; wait again for longer";
+    }
+    return waited;
   }
   // Refs are elements already on the page: waiting for one means waiting for it to show.
   const bool ref_target = (request->kind == "element" || request->kind == "gone") && is_ref(request->subject);
@@ -146,8 +172,13 @@ MethodResult wait(Browser& browser, Tab& tab, const Json& params) {
       auto element = find_element(browser, tab, request->subject);
       if (!element && element.error().code != "staleRef") return std::unexpected(element.error());
       met = request->kind == "gone" ? !element.has_value() : element.has_value();
+    } else if ((request->kind == "element" || request->kind == "gone") && is_locator(request->subject)) {
+      // A locator names only elements that are shown.
+      auto count = count_elements(browser, tab, request->subject);
+      if (!count) return std::unexpected(count.error());
+      met = request->kind == "gone" ? *count == 0 : *count > 0;
     } else {
-      auto value = evaluate(browser, tab, condition_script(*request));
+      auto value = evaluate_in_selected_frame(browser, tab, condition_script(*request));
       if (!value) {
         if (value.error().code == "evaluationFailed") {
           return invalid_argument("cannot wait for \"" + request->subject + "\": " + value.error().message);
@@ -158,23 +189,79 @@ MethodResult wait(Browser& browser, Tab& tab, const Json& params) {
     }
     if (met) {
       if (request->kind == "load" && request->subject == "networkidle") std::this_thread::sleep_for(500ms);
-      return Json{{"waited", waited_ms()}, {"for", request->kind}, {"subject", request->subject}};
+      Json waited = {{"waited", waited_ms()}, {"for", request->kind}, {"subject", request->subject}};
+      add_cap(waited, *request);
+      return waited;
     }
     if (Clock::now() >= deadline) {
-      return method_error("timeout", "waited " + std::to_string(request->timeout.count()) + " ms for " +
+      Json details = {{"for", request->kind}, {"subject", request->subject}};
+      add_cap(details, *request);
+      return method_error("timeout", "waited " + std::to_string(request->timeout.count()) + " ms" +
+                                         (request->capped ? " (the most a wait may take)" : "") + " for " +
                                          request->kind + " \"" + request->subject +
                                          "\" in vain; check it, or wait longer with --timeout MS",
-                          Json{{"for", request->kind}, {"subject", request->subject}});
+                          std::move(details));
     }
     std::this_thread::sleep_for(100ms);
   }
 }
 
+// The remote objects a remote array holds, in order.
+std::vector<std::string> array_items(Browser& browser, Tab& tab, const std::string& array_id) {
+  std::vector<std::string> items;
+  auto properties = browser.call(tab, "Runtime.getProperties", {{"objectId", array_id}, {"ownProperties", true}});
+  if (!properties) return items;
+  for (const auto& property : properties->value("result", Json::array())) {
+    const std::string name = property.value("name", "");
+    const Json value = property.value("value", Json::object());
+    if (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) && value.contains("objectId")) {
+      items.push_back(value["objectId"].get<std::string>());
+    }
+  }
+  return items;
+}
+
+// The matches, each with the ref its element has (a new one when no snapshot gave it one),
+// so the answer can be acted on like a snapshot.
 MethodResult find(Browser& browser, Tab& tab, const Json& params) {
   const std::string text = joined_words(params);
   if (text.empty()) return invalid_argument("find needs the text to look for");
-  static const std::string script(js::find_text);
-  auto matches = evaluate(browser, tab, "(" + script + ")(" + js_string(text) + ")");
+  const std::string search = "(" + with_element_facts(js::find_text) + ").call(undefined, " + js_string(text) + ")";
+  auto where = selected_script_target(browser, tab);
+  if (!where) return std::unexpected(where.error());
+  if (where->frame != 0) {
+    // Inside a chosen frame: the matches, without refs (refs of frames come from snapshots).
+    auto in_frame = evaluate_in(browser, tab, *where, "(" + search + ").matches");
+    if (!in_frame) return std::unexpected(in_frame.error());
+    return Json{{"text", text}, {"count", in_frame->size()}, {"matches", *in_frame}};
+  }
+  auto reply = browser.call(tab, "Runtime.evaluate",
+                            {{"expression", search},
+                             {"returnByValue", false},
+                             {"objectGroup", kFindObjectGroup}});
+  if (!reply) return std::unexpected(from_cdp(reply.error(), "failed to search the page"));
+  const Json found = reply->value("result", Json::object());
+  if (reply->contains("exceptionDetails") || !found.contains("objectId")) {
+    return method_error("evaluationFailed", "searching the page failed: " +
+                                               exception_text(reply->value("exceptionDetails", Json())));
+  }
+  const std::string found_id = found["objectId"].get<std::string>();
+  auto matches = call_on_object(browser, tab, found_id, "function() { return this.matches; }");
+  if (matches && enter_current_document(browser, tab)) {
+    auto holder = browser.call(tab, "Runtime.callFunctionOn",
+                               {{"objectId", found_id}, {"functionDeclaration", "function() { return this.elements; }"},
+                                {"returnByValue", false}, {"objectGroup", kFindObjectGroup}});
+    if (holder && holder->value("result", Json::object()).contains("objectId")) {
+      const auto items = array_items(browser, tab, (*holder)["result"]["objectId"].get<std::string>());
+      for (std::size_t i = 0; i < items.size() && i < matches->size(); ++i) {
+        auto node = browser.call(tab, "DOM.describeNode", {{"objectId", items[i]}});
+        if (!node) continue;
+        auto backend = node->value("node", Json::object()).value("backendNodeId", std::int64_t{0});
+        if (backend != 0) (*matches)[i]["ref"] = assign_ref(tab.snapshot, backend);
+      }
+    }
+  }
+  browser.call(tab, "Runtime.releaseObjectGroup", {{"objectGroup", kFindObjectGroup}});
   if (!matches) return std::unexpected(matches.error());
   return Json{{"text", text}, {"count", matches->size()}, {"matches", *matches}};
 }
@@ -193,7 +280,7 @@ MethodResult styles(Browser& browser, Tab& tab, const Json& params) {
     words = {"display", "visibility", "opacity", "position", "z-index", "width", "height", "color",
              "background-color", "font-size", "font-family", "font-weight"};
   }
-  auto values = call_on_object(browser, tab, element->object_id,
+  auto values = call_on_element(browser, tab, *element,
                                "function(names) { const s = getComputedStyle(this); const out = {}; "
                                "for (const n of names) out[n] = s.getPropertyValue(n); return out; }",
                                Json{words});

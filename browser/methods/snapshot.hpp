@@ -29,6 +29,10 @@ struct SnapshotRequest {
   bool diff = false;
 };
 
+// Makes the tab's ref table belong to its current document: a new document starts a new
+// table, so refs of the old one never reach its elements.
+std::expected<void, MethodError> enter_current_document(Browser& browser, Tab& tab);
+
 // The ref of the element with this DOM backend node id, given a new one on first sight.
 std::string assign_ref(SnapshotState& state, std::int64_t backend_id);
 

@@ -1,6 +1,7 @@
 // Snapshots against a real Chromium, and the pure parts (token budget, diff) on tables.
-#include "browser/methods/snapshot.hpp"
+#include "browser/core/frames.hpp"
 #include "browser/methods/interactive_snapshot.hpp"
+#include "browser/methods/snapshot.hpp"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +20,12 @@ Json snap(RunningBrowser& running, Json options, Json selector = nullptr) {
   return result ? *result : Json::object();
 }
 
-// The ref of the first node with this role and name, or "".
+// The ref of the first node with this role and name, or "". Interactive snapshots write
+// the state after the role ("combobox [selected=\"Free\"]").
 std::string ref_of(const Json& result, const std::string& role, const std::string& name) {
   for (const auto& node : result["snapshot"]["nodes"]) {
-    if (node["role"] == role && node["name"] == name) return node["id"];
+    const std::string text = node.value("role", "");
+    if ((text == role || text.starts_with(role + " [")) && node["name"] == name) return node["id"];
   }
   return "";
 }
@@ -113,23 +116,69 @@ TEST(SnapshotNodes, TokenBudgetKeepsWholeNodesInOrder) {
 namespace vesk::browser {
 namespace {
 
-// Document order as querySelectorAll('*') sees it: elements only, children only (no iframe
-// documents, shadow trees or template contents).
-TEST(ElementOrder, ListsElementsInDocumentOrderOnly) {
+// The walk the page script makes: an element, then its shadow tree (open or closed, never
+// the browser's own), then its children; iframe documents and template contents are not
+// entered, and each iframe says which frame it holds.
+TEST(ElementOrder, WalksShadowTreesBeforeChildrenAndStopsAtFrames) {
   Json root = Json::parse(R"({"nodeType": 9, "nodeName": "#document", "backendNodeId": 1, "children": [
     {"nodeType": 10, "nodeName": "html", "backendNodeId": 2},
     {"nodeType": 1, "nodeName": "HTML", "backendNodeId": 3, "children": [
       {"nodeType": 1, "nodeName": "BODY", "backendNodeId": 4, "children": [
         {"nodeType": 3, "nodeName": "#text", "backendNodeId": 5},
-        {"nodeType": 1, "nodeName": "IFRAME", "backendNodeId": 6,
+        {"nodeType": 1, "nodeName": "IFRAME", "backendNodeId": 6, "frameId": "F1",
          "contentDocument": {"nodeType": 9, "backendNodeId": 7, "children": [{"nodeType": 1, "nodeName": "HTML", "backendNodeId": 8}]}},
         {"nodeType": 1, "nodeName": "DIV", "backendNodeId": 9,
-         "shadowRoots": [{"nodeType": 11, "backendNodeId": 10, "children": [{"nodeType": 1, "nodeName": "SPAN", "backendNodeId": 11}]}],
+         "shadowRoots": [{"nodeType": 11, "shadowRootType": "open", "backendNodeId": 10,
+                          "children": [{"nodeType": 1, "nodeName": "SPAN", "backendNodeId": 11}]}],
          "children": [{"nodeType": 1, "nodeName": "BUTTON", "backendNodeId": 12}]},
-        {"nodeType": 1, "nodeName": "INPUT", "backendNodeId": 13}]}]}]})");
+        {"nodeType": 1, "nodeName": "X-BOX", "backendNodeId": 13,
+         "shadowRoots": [{"nodeType": 11, "shadowRootType": "closed", "backendNodeId": 14,
+                          "children": [{"nodeType": 1, "nodeName": "INPUT", "backendNodeId": 15}]}]},
+        {"nodeType": 1, "nodeName": "INPUT", "backendNodeId": 16,
+         "shadowRoots": [{"nodeType": 11, "shadowRootType": "user-agent", "backendNodeId": 17,
+                          "children": [{"nodeType": 1, "nodeName": "DIV", "backendNodeId": 18}]}]},
+        {"nodeType": 1, "nodeName": "TEMPLATE", "backendNodeId": 19,
+         "templateContent": {"nodeType": 11, "backendNodeId": 20, "children": [{"nodeType": 1, "nodeName": "P", "backendNodeId": 21}]}}]}]}]})");
   ElementOrder order = element_order(root);
-  EXPECT_EQ(order.backend_ids, (std::vector<std::int64_t>{3, 4, 6, 9, 12, 13}));
-  EXPECT_EQ(order.tags, (std::vector<std::string>{"HTML", "BODY", "IFRAME", "DIV", "BUTTON", "INPUT"}));
+  EXPECT_EQ(order.backend_ids, (std::vector<std::int64_t>{3, 4, 6, 9, 11, 12, 13, 15, 16, 19}));
+  EXPECT_EQ(order.tags, (std::vector<std::string>{"HTML", "BODY", "IFRAME", "DIV", "SPAN", "BUTTON", "X-BOX", "INPUT",
+                                                  "INPUT", "TEMPLATE"}));
+  EXPECT_EQ(order.frame_ids[2], "F1");
+  EXPECT_EQ(order.closed_shadow_roots, (std::vector<std::int64_t>{14}));
+}
+
+TEST(FrameRefs, SplitIntoFrameAndElement) {
+  struct Case {
+    const char* text;
+    int frame;            // -1: not a ref
+    const char* element;
+  } cases[] = {
+      {"e4", 0, "e4"},    {"f1e4", 1, "e4"},  {"f12e345", 12, "e345"}, {"f0e1", -1, ""}, {"fe1", -1, ""},
+      {"f1", -1, ""},     {"f1e", -1, ""},    {"e", -1, ""},           {"#e4", -1, ""}, {"f1x4", -1, ""},
+      {"f99999999999e1", -1, ""},            {"button", -1, ""},
+  };
+  for (const auto& c : cases) {
+    auto ref = parse_ref(c.text);
+    if (c.frame < 0) {
+      EXPECT_FALSE(ref) << c.text;
+      continue;
+    }
+    ASSERT_TRUE(ref) << c.text;
+    EXPECT_EQ(ref->frame, c.frame) << c.text;
+    EXPECT_EQ(ref->element, c.element) << c.text;
+    EXPECT_EQ(ref_text(ref->frame, ref->element), c.text);
+  }
+}
+
+TEST(FrameRefs, ANewDocumentForgetsRefsButKeepsCounting) {
+  SnapshotState state;
+  start_document(state, "doc1");
+  EXPECT_EQ(assign_ref(state, 10), "e1");
+  EXPECT_EQ(assign_ref(state, 11), "e2");
+  EXPECT_EQ(assign_ref(state, 10), "e1");
+  start_document(state, "doc2");
+  EXPECT_FALSE(state.node_of_ref.contains("e1"));
+  EXPECT_EQ(assign_ref(state, 10), "e3");  // never the ref an element of doc1 had
 }
 
 }  // namespace

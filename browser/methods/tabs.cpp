@@ -45,10 +45,19 @@ std::expected<Tab*, MethodError> named_tab(Browser& browser, const Json& params,
   return browser.tab_for(Json{{"tab", target}});
 }
 
+// "tab 2" sends the id as the tab; "tab focus 2", as people write it, sends the word
+// "focus" as the tab and the id after it in "args".
 MethodResult focus_tab(Browser& browser, const Json& params) {
   Json target = params.value("tab", Json());
   auto words = words_of(params);
-  if (target.is_null() && !words.empty()) target = words.back();
+  if (target == "focus" || (target.is_null() && !words.empty() && words[0] == "focus")) {
+    if (words.size() != 2 || words[0] != "focus") {
+      return invalid_argument("tab focus needs one tab id: `vesk tab focus 2`; `vesk tab list` shows them");
+    }
+    target = words[1];
+  } else if (target.is_null() && !words.empty()) {
+    target = words.back();
+  }
   if (target.is_null()) return invalid_argument("tab.focus needs a tab id; run `vesk tab list`");
   auto tab = browser.tab_for(Json{{"tab", target}});
   if (!tab) return std::unexpected(tab.error());
