@@ -6,7 +6,7 @@
 
 #include "base/log.hpp"
 #include "browser/handoff/http_exchange.hpp"
-#include "browser/handoff/live_view_page.hpp"
+#include "browser/handoff/pages.hpp"
 #include "platform/peer_user.hpp"
 #include "platform/random.hpp"
 
@@ -149,7 +149,7 @@ std::string LiveViewServer::respond(const HttpRequest& request) {
                                  {{"Content-Security-Policy", "default-src 'self'; img-src 'self' blob:; "
                                                               "style-src 'unsafe-inline'; script-src 'unsafe-inline'"},
                                   {"Referrer-Policy", "no-referrer"}},
-                                 std::string(live_view_page())});
+                                 std::string(pages::live_view)});
   }
   if (request.method == "GET" && route == "status") {
     std::lock_guard lock(mutex_);
