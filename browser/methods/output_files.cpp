@@ -18,6 +18,15 @@ std::string generated_name(const std::string& stem, const std::string& extension
   return stem + "-" + stamp + extension;
 }
 
+std::expected<fs::path, MethodError> absolute_path(const std::string& text, std::string_view what) {
+  fs::path path(text);
+  if (text.empty() || path.is_relative()) {
+    return invalid_argument(std::string(what) + " must be an absolute path, not \"" + text +
+                            "\" (the command line sends the path resolved where it ran)");
+  }
+  return path.lexically_normal();
+}
+
 std::unexpected<MethodError> file_error(const fs::path& path, const std::string& why) {
   return method_error("fileError", "failed to write " + path.string() + ": " + why + "; choose another output path");
 }
