@@ -1,13 +1,13 @@
 #include "browser/methods/handoff.hpp"
 
 #include <mutex>
-#include <set>
 
 #include "base/log.hpp"
 #include "base/timestamp.hpp"
 #include "browser/core/base64.hpp"
 #include "browser/handoff/live_input.hpp"
 #include "browser/handoff/live_view_server.hpp"
+#include "browser/methods/reading_methods.hpp"
 #include "browser/trackers/screencast.hpp"
 
 namespace vesk::browser {
@@ -49,19 +49,6 @@ struct HandoffState {
     active = false;
   }
 };
-
-// Methods that only read the tab (or manage the handoff itself) serve while a person has it.
-bool only_reads(std::string_view method) {
-  static const std::set<std::string, std::less<>> kReading = {
-      "tab.list", "tab.handoff", "tab.handoffStatus", "tab.resume",
-      "page.snapshot", "page.screenshot", "page.title", "page.url", "page.text", "page.html",
-      "page.find", "page.styles", "page.pdf", "page.capture",
-      "element.value", "element.attr", "element.count", "element.box", "element.visible",
-      "element.enabled", "element.checked",
-      "console", "errors", "record", "quick",
-  };
-  return kReading.contains(method);
-}
 
 // The person's input, replayed in the tab. Runs on a live view thread.
 void replay_input(DevToolsClient& client, const std::string& session_id, const Json& events,
@@ -176,16 +163,13 @@ MethodResult resume(Browser& browser, Tab& tab, const Json&) {
 }  // namespace
 
 std::optional<MethodError> handoff_refusal(Browser& browser, std::string_view method, const Json& params) {
-  if (only_reads(method)) return std::nullopt;
-  Json target = params.is_object() ? params.value("tab", Json()) : Json();
-  std::string id = target.is_string() ? target.get<std::string>()
-                   : target.is_number_integer() ? std::to_string(target.get<std::int64_t>())
-                                                : browser.current_tab_id();
-  if (id.empty()) return std::nullopt;
-  auto tab = browser.find_tab(id);
-  if (!tab) return std::nullopt;
-  const auto& handoff = (*tab)->state<HandoffState>();
+  // The handoff's own methods take the tab back or say where it is.
+  if (only_reads(method) || method == "tab.handoff" || method == "tab.resume") return std::nullopt;
+  Tab* tab = browser.known_tab(params);
+  if (tab == nullptr) return std::nullopt;
+  const auto& handoff = tab->state<HandoffState>();
   if (handoff.state() != "handedOff") return std::nullopt;
+  const std::string& id = tab->id;
   return MethodError{"handedOff",
                      "tab " + id + " is handed off to a person (since " + handoff.since +
                          "); reading methods such as snapshot and screenshot still work. Poll `vesk handoff-status` "
