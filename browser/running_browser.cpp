@@ -12,6 +12,13 @@ RunningBrowser::RunningBrowser(ChromiumProcess process, std::filesystem::path wo
   client_ = std::make_unique<DevToolsClient>(process_.take_command_pipe(), process_.take_reply_pipe());
   browser_ = std::make_unique<Browser>(*client_, std::move(work_dir));
   methods_ = all_methods();
+  // A batch and a capture serve other methods; they come back through serve(), so each of
+  // their steps passes the same handoff gate and lands in the actions report.
+  const ServeRequest serve_one = [this](const std::string& method, const Json& params) { return serve(method, params); };
+  methods_["quick"] = [serve_one](Browser&, const Json& params) { return run_batch(params, serve_one); };
+  methods_["page.capture"] = [serve_one](Browser& browser, const Json& params) {
+    return capture_page(browser, params, serve_one);
+  };
 }
 
 RunningBrowser::~RunningBrowser() {
@@ -59,16 +66,9 @@ MethodResult RunningBrowser::serve(std::string_view method, const Json& params) 
   if (method == "profile.create") return create_profile(profiles_, given);
   if (method == "profile.delete") return delete_profile(profiles_, given);
   if (method == "profile.open") return open_profile(given);
-  // A batch and a capture serve other methods; they come back here, so each of their
-  // steps passes the same handoff gate and lands in the actions report.
-  const ServeRequest serve_one = [this](const std::string& inner, const Json& inner_params) {
-    return serve(inner, inner_params);
-  };
-  if (method == "quick") return run_batch(params, serve_one);
   if (auto refusal = handoff_refusal(*browser_, method, params)) return std::unexpected(std::move(*refusal));
   const auto started = std::chrono::system_clock::now();
-  MethodResult result = method == "page.capture" ? capture_page(*browser_, params, serve_one)
-                                                 : serve_method(*browser_, methods_, method, params);
+  MethodResult result = serve_method(*browser_, methods_, method, params);
   record_action(*browser_, method, params, result, started);
   return result;
 }

@@ -2,13 +2,13 @@
 
 #include <charconv>
 #include <fstream>
-#include <set>
 
 #include "base/timestamp.hpp"
 #include "browser/core/base64.hpp"
 #include "media/actions_report.hpp"
 #include "media/video_encoder.hpp"
 #include "browser/methods/output_files.hpp"
+#include "browser/methods/reading_methods.hpp"
 #include "browser/trackers/screencast.hpp"
 
 namespace vesk::browser {
@@ -66,13 +66,7 @@ std::optional<std::pair<int, int>> parse_size(std::string_view text) {
 std::expected<fs::path, MethodError> requested_path(Browser& browser, const std::optional<std::string>& word,
                                                     const std::string& stem, const std::string& extension) {
   if (!word) return output_root(browser) / generated_name(stem, extension);
-  fs::path path(*word);
-  if (path.is_relative()) {
-    return std::unexpected(MethodError{"invalidArgument",
-                                       "\"" + *word + "\" is a relative path; give an absolute one (the browser "
-                                       "does not know the folder vesk ran in)", nullptr});
-  }
-  return path.lexically_normal();
+  return absolute_path(*word, "the " + stem + " file");
 }
 
 MethodResult start_video(Browser& browser, Tab& tab, const std::vector<std::string>& words) {
@@ -235,31 +229,18 @@ MethodResult record(Browser& browser, Tab& tab, const Json& params) {
       "actions start | actions stop FILE | status");
 }
 
-// Methods that change nothing on the page get no screenshot in the report.
-bool changes_page(std::string_view method) {
-  static const std::set<std::string, std::less<>> kReading = {
-      "tab.list", "tab.handoffStatus", "page.snapshot", "page.screenshot", "page.title", "page.url", "page.text",
-      "page.html", "page.find", "page.styles", "page.pdf", "page.capture", "element.value", "element.attr",
-      "element.count", "element.box", "element.visible", "element.enabled", "element.checked", "console",
-      "errors", "record", "quick"};
-  return !kReading.contains(method);
-}
-
 }  // namespace
 
 void record_action(Browser& browser, std::string_view method, const Json& params, const MethodResult& result,
                    std::chrono::system_clock::time_point started) {
   if (method == "record" || method == "quick") return;  // the batch's commands are recorded one by one
-  Json target = params.is_object() ? params.value("tab", Json()) : Json();
-  const std::string id = target.is_string() ? target.get<std::string>() : browser.current_tab_id();
-  if (id.empty()) return;
-  auto tab = browser.find_tab(id);
-  if (!tab) return;
-  auto& recordings = (*tab)->state<TabRecordings>();
+  Tab* tab = browser.known_tab(params);
+  if (tab == nullptr) return;
+  auto& recordings = tab->state<TabRecordings>();
   if (!recordings.actions || recordings.actions->size() >= kMaxReportedActions) return;
   std::string screenshot;
-  if (changes_page(method)) {
-    if (auto shot = browser.call(**tab, "Page.captureScreenshot", Json{{"format", "jpeg"}, {"quality", 60}},
+  if (!only_reads(method)) {
+    if (auto shot = browser.call(*tab, "Page.captureScreenshot", Json{{"format", "jpeg"}, {"quality", 60}},
                                  std::chrono::milliseconds(5000))) {
       screenshot = shot->value("data", std::string());
     }
