@@ -114,10 +114,14 @@ TEST_F(Handoff, APersonActsThroughTheLiveViewWhileTheAgentWatches) {
       << "the live view never showed the tab";
   EXPECT_EQ(viewer.eval("document.getElementById('message').textContent"), "Type a name and greet");
 
-  // While the person has the tab, acting is refused and reading works.
-  fails_with({"click", "#greet"}, "handedOff");
-  fails_with({"fill", "#who", "Agent"}, "handedOff");
-  EXPECT_TRUE(ok({"snap", "-i"}).is_null() == false);
+  // While the person has the tab, reading works (the listing an agent reads, with its refs)
+  // and acting is refused, by ref or by selector.
+  const std::string listing = ok_text({"snap", "-i"});
+  EXPECT_THAT(listing, ::testing::StartsWith("# Vesk demo | "));
+  fails_with({"click", ref_of(listing, "button", "Greet")}, "handedOff");
+  fails_with({"fill", ref_of(listing, "textbox", "Your name"), "Agent"}, "handedOff");
+  fails_with({"eval", "document.title = 'changed'"}, "handedOff");
+  EXPECT_EQ(ok({"title"})["title"], "Vesk demo");
   EXPECT_EQ(ok({"handoff-status"})["state"], "handedOff");
 
   // The person clicks the field, types, and clicks the button, all through the picture.
