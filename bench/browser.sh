@@ -39,18 +39,6 @@ frames_page="$HOME/frames10.html"
   echo '</body></html>'
 } > "$frames_page"
 
-"$vesk" instance start --headless > /dev/null 2>&1
-log="$HOME/.veskapp/browser-profiles/default/veskbrowser.log"
-for _ in $(seq 300); do
-  grep -qs "connected to the server" "$log" && break
-  sleep 0.1
-done
-for _ in $(seq 100); do
-  "$vesk" tab list > /dev/null 2>&1 && break
-  sleep 0.2
-done
-"$vesk" tab list > /dev/null 2>&1 || { echo "the browser never answered; see $log" >&2; tail "$log" >&2; exit 1; }
-
 "$vesk" nav "file://$repo/tests/fixtures/demo.html" > /dev/null 2>&1
 "$vesk" fill '#who' Bench > /dev/null 2>&1
 button=$("$vesk" snap -i 2> /dev/null | grep -m1 -F ':button "Greet"' | cut -d: -f1)
