@@ -34,8 +34,10 @@ TEST_F(Recording, AVideoOfAnAnimationHasItsSizeAndLastsAsLongAsTheRecording) {
   const Json start = ok({"record", "start", video.string(), "--fps", "10", "--size", "320x240"});
   ASSERT_EQ(start["path"], video.string()) << start;
   fails_with({"record", "start", (session().env().root() / "second.webm").string()}, "invalidArgument");
-  // Enough frames to be a real video: the animation paints continuously.
-  ASSERT_TRUE(eventually([&] { return fs::exists(video) && fs::file_size(video) > 20'000; }, kBrowserWait));
+  // The file grows while recording, a piece a second: once one is on disk there is a second
+  // of video (the animation paints continuously).
+  ASSERT_TRUE(eventually([&] { return fs::exists(video) && fs::file_size(video) > 0; }, kBrowserWait))
+      << "nothing of the video reached the file while recording";
   const Json stopped = ok({"record", "stop"});
   const double recorded = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
@@ -47,7 +49,7 @@ TEST_F(Recording, AVideoOfAnAnimationHasItsSizeAndLastsAsLongAsTheRecording) {
   EXPECT_EQ(facts->frames, stopped["frames"]);
   EXPECT_EQ(stopped["bytes"], fs::file_size(video));
   // The video covers the time between the two commands (each end within a command's time).
-  EXPECT_GT(facts->duration, 0.3);
+  EXPECT_GE(facts->duration, 0.9);
   EXPECT_LE(facts->duration, recorded + 0.2);
   EXPECT_NEAR(stopped["duration"].get<double>(), facts->duration, 0.2);
   fails_with({"record", "stop"}, "invalidArgument");
