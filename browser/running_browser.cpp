@@ -1,5 +1,10 @@
 #include "browser/running_browser.hpp"
 
+#include "browser/methods/batch.hpp"
+#include "browser/methods/capture.hpp"
+#include "browser/methods/handoff.hpp"
+#include "browser/methods/record.hpp"
+
 namespace vesk::browser {
 
 RunningBrowser::RunningBrowser(ChromiumProcess process, std::filesystem::path work_dir, ChromiumLaunch launch)
@@ -7,6 +12,13 @@ RunningBrowser::RunningBrowser(ChromiumProcess process, std::filesystem::path wo
   client_ = std::make_unique<DevToolsClient>(process_.take_command_pipe(), process_.take_reply_pipe());
   browser_ = std::make_unique<Browser>(*client_, std::move(work_dir));
   methods_ = all_methods();
+  // A batch and a capture serve other methods; they come back through serve(), so each of
+  // their steps passes the same handoff gate and lands in the actions report.
+  const ServeRequest serve_one = [this](const std::string& method, const Json& params) { return serve(method, params); };
+  methods_["quick"] = [serve_one](Browser&, const Json& params) { return run_batch(params, serve_one); };
+  methods_["page.capture"] = [serve_one](Browser& browser, const Json& params) {
+    return capture_page(browser, params, serve_one);
+  };
 }
 
 RunningBrowser::~RunningBrowser() {
@@ -54,7 +66,11 @@ MethodResult RunningBrowser::serve(std::string_view method, const Json& params) 
   if (method == "profile.create") return create_profile(profiles_, given);
   if (method == "profile.delete") return delete_profile(profiles_, given);
   if (method == "profile.open") return open_profile(given);
-  return serve_method(*browser_, methods_, method, params);
+  if (auto refusal = handoff_refusal(*browser_, method, params)) return std::unexpected(std::move(*refusal));
+  const auto started = std::chrono::system_clock::now();
+  MethodResult result = serve_method(*browser_, methods_, method, params);
+  record_action(*browser_, method, params, result, started);
+  return result;
 }
 
 MethodResult RunningBrowser::open_profile(const Json& params) {

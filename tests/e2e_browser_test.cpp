@@ -449,9 +449,5 @@ TEST_F(EndToEnd, CacheAndClipboard) {
   fails_with({"clipboard", "copy", "x"}, "invalidArgument");
 }
 
-TEST_F(EndToEnd, MethodsNotBuiltYetSaySo) {
-  fails_with({"quick"}, "unsupportedMethod");
-}
-
 }  // namespace
 }  // namespace vesk::test

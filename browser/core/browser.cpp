@@ -103,6 +103,14 @@ std::expected<Tab*, MethodError> Browser::tab_for(const Json& params) {
   return tab;
 }
 
+Tab* Browser::known_tab(const Json& params) {
+  const Json requested = params.is_object() ? params.value("tab", Json()) : Json();
+  const std::string id = requested.is_null() ? current_ : tab_id_text(requested);
+  if (id.empty()) return nullptr;
+  auto found = find_tab(id);
+  return found ? *found : nullptr;
+}
+
 std::expected<Tab*, MethodError> Browser::open_tab(const std::string& url) {
   auto created = call_browser("Target.createTarget", {{"url", url}});
   if (!created) return std::unexpected(from_cdp(created.error(), "failed to open a tab"));

@@ -49,6 +49,9 @@ class Browser {
   // when it is absent or null; a blank tab is opened when none is open. Attached.
   std::expected<Tab*, MethodError> tab_for(const Json& params);
   std::expected<Tab*, MethodError> find_tab(const std::string& id);
+  // The tab a request's params["tab"] names, or the current tab, among the tabs already
+  // known: no refresh, no attach. Null when there is none (or "tab" is no tab id).
+  Tab* known_tab(const Json& params);
   std::expected<Tab*, MethodError> open_tab(const std::string& url);
   std::expected<void, MethodError> close_tab(Tab& tab);
   std::expected<void, MethodError> focus_tab(Tab& tab);

@@ -16,6 +16,8 @@ void add_element_methods(MethodTable& table);
 void add_input_methods(MethodTable& table);
 void add_file_methods(MethodTable& table);
 void add_dialog_methods(MethodTable& table);
+void add_handoff_methods(MethodTable& table);
+void add_record_methods(MethodTable& table);
 void add_emulation_methods(MethodTable& table);
 void add_frame_methods(MethodTable& table);
 void add_console_methods(MethodTable& table);
@@ -39,6 +41,8 @@ constexpr AddFamily kFamilies[] = {
     add_input_methods,
     add_file_methods,
     add_dialog_methods,
+    add_handoff_methods,
+    add_record_methods,
     add_emulation_methods,
     add_frame_methods,
     add_console_methods,

@@ -7,11 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <system_error>
 
-#include "base/timestamp.hpp"
 #include "browser/methods/actions.hpp"
+#include "browser/methods/output_files.hpp"
 #include "browser/core/base64.hpp"
 #include "browser/core/element_lookup.hpp"
 #include "browser/core/method_table.hpp"
@@ -25,23 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::unexpected<MethodError> file_error(const fs::path& path, const std::string& why) {
-  return method_error("fileError", "failed to write " + path.string() + ": " + why +
-                                       "; choose another output path");
-}
-
-// Kept beside the profile, not in the work folder, which is cleared at each start.
-fs::path output_root(Browser& browser) { return browser.work_dir().parent_path() / "vesk-outputs"; }
-
-// "page-20261210T121314.123Z.pdf"-style names that sort by time.
-std::string generated_name(const std::string& stem, const std::string& extension) {
-  std::string stamp = utc_timestamp();
-  for (char& c : stamp) {
-    if (c == ':') c = '-';
-  }
-  return stem + "-" + stamp + extension;
-}
-
 fs::path output_path(Browser& browser, const Json& params, const std::string& stem, const std::string& extension) {
   auto output = string_member(params, "output");
   if (!output || output->empty()) return output_root(browser) / generated_name(stem, extension);
@@ -50,18 +32,6 @@ fs::path output_path(Browser& browser, const Json& params, const std::string& st
   if (path.is_relative()) path = fs::current_path(ec) / path;
   if (output->ends_with("/") || fs::is_directory(path, ec)) path /= generated_name(stem, extension);
   return path.lexically_normal();
-}
-
-std::expected<std::uint64_t, MethodError> write_bytes(const fs::path& path, const std::string& bytes) {
-  std::error_code ec;
-  fs::create_directories(path.parent_path(), ec);
-  if (ec) return file_error(path, "cannot create its folder (" + ec.message() + ")");
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return file_error(path, "cannot open it for writing");
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) return file_error(path, "the write did not complete");
-  return bytes.size();
 }
 
 MethodResult save_base64(const fs::path& path, const Json& reply, Json result) {

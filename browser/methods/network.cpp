@@ -18,6 +18,7 @@
 #include "browser/core/tab_method.hpp"
 #include "browser/methods/network_actions.hpp"
 #include "browser/methods/network_har.hpp"
+#include "browser/methods/output_files.hpp"
 #include "browser/trackers/network.hpp"
 
 namespace vesk::browser {
@@ -169,7 +170,7 @@ MethodResult get(Browser& browser, Tab& tab, const Words& words) {
     return result;
   }
   const fs::path path = out ? *out
-                            : browser.work_dir().parent_path() / "vesk-outputs" / "network" /
+                            : output_root(browser) / "network" /
                                   ("tab" + tab.id + "-request" + text + extension_for(record->mime_type));
   if (auto written = write_file_atomically(path, bytes); !written) {
     return method_error("fileError", "failed to write " + path.string() + ": " + written.error() +
@@ -206,6 +207,32 @@ HarBodyReader har_bodies(Browser& browser, Tab& tab) {
   };
 }
 
+double seconds_since_epoch() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) / 1000.0;
+}
+
+// Writes the tab's records from `first_id` on as a HAR file at `path`; `on_failure` tells
+// the caller's reader what a failed write leaves as it was.
+MethodResult write_har(Browser& browser, Tab& tab, const HarPage& page, std::uint64_t first_id, const fs::path& path,
+                       std::string_view on_failure) {
+  NetworkTracker& tracker = tracker_of(tab);
+  std::vector<RequestRecord> records;
+  std::uint64_t oldest_kept = tracker.next_id();
+  tracker.for_each([&](const RequestRecord& record) {
+    oldest_kept = std::min(oldest_kept, record.id);
+    if (record.id >= first_id) records.push_back(record);
+  });
+  const std::string text = har_log(page, records, har_bodies(browser, tab)).dump(2);
+  if (auto written = write_file_atomically(path, text); !written) {
+    return method_error("fileError", "failed to write " + path.string() + ": " + written.error() +
+                                         "; choose another path (" + std::string(on_failure) + ")");
+  }
+  Json result = {{"path", path.string()}, {"entries", records.size()}, {"bytes", text.size()}, {"tab", tab.id}};
+  if (oldest_kept > first_id) result["missing"] = oldest_kept - first_id;
+  return result;
+}
+
 MethodResult har(Browser& browser, Tab& tab, const Words& words) {
   constexpr std::string_view usage = "network har start, then network har stop FILE";
   NetworkTracker& tracker = tracker_of(tab);
@@ -215,9 +242,7 @@ MethodResult har(Browser& browser, Tab& tab, const Words& words) {
     const bool restarted = recording.active;
     recording.active = true;
     recording.first_id = tracker.next_id();
-    recording.page.wall_time = static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                       std::chrono::system_clock::now().time_since_epoch())
-                                                       .count()) / 1000.0;
+    recording.page.wall_time = seconds_since_epoch();
     recording.page.title = tab.url;
     return Json{{"recording", true}, {"tab", tab.id}, {"restarted", restarted}};
   }
@@ -228,20 +253,8 @@ MethodResult har(Browser& browser, Tab& tab, const Words& words) {
   if (!recording.active) {
     return invalid_argument("no HAR recording in tab " + tab.id + "; run `network har start` first");
   }
-  std::vector<RequestRecord> records;
-  std::uint64_t oldest_kept = tracker.next_id();
-  tracker.for_each([&](const RequestRecord& record) {
-    oldest_kept = std::min(oldest_kept, record.id);
-    if (record.id >= recording.first_id) records.push_back(record);
-  });
-  const std::string text = har_log(recording.page, records, har_bodies(browser, tab)).dump(2);
-  if (auto written = write_file_atomically(path, text); !written) {
-    return method_error("fileError", "failed to write " + path.string() + ": " + written.error() +
-                                         "; choose another path (the recording goes on)");
-  }
+  Json result = unwrap(write_har(browser, tab, recording.page, recording.first_id, path, "the recording goes on"));
   recording.active = false;
-  Json result = {{"path", path.string()}, {"entries", records.size()}, {"bytes", text.size()}, {"tab", tab.id}};
-  if (oldest_kept > recording.first_id) result["missing"] = oldest_kept - recording.first_id;
   return result;
 }
 
@@ -265,6 +278,20 @@ MethodResult network(Browser& browser, Tab& tab, const Json& params) {
 }
 
 }  // namespace
+
+MethodResult write_tab_har(Browser& browser, Tab& tab, const fs::path& path) {
+  if (tab.tracker<NetworkTracker>() == nullptr) return method_error("actionFailed", "tab " + tab.id + " records no requests");
+  NetworkTracker& tracker = *tab.tracker<NetworkTracker>();
+  HarPage page;
+  page.title = tab.url;
+  page.wall_time = seconds_since_epoch();
+  std::uint64_t first_id = tracker.next_id();
+  tracker.for_each([&](const RequestRecord& record) {
+    first_id = std::min(first_id, record.id);
+    if (record.wall_time > 0) page.wall_time = std::min(page.wall_time, record.wall_time);
+  });
+  return write_har(browser, tab, page, first_id, path, "nothing else was lost");
+}
 
 // Served while a JavaScript dialog is open: nothing here runs in the page, and the log is
 // what one wants to read when a page is stuck.

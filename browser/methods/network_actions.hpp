@@ -14,6 +14,7 @@
 
 #include "browser/core/browser.hpp"
 #include "browser/core/method_result.hpp"
+#include "browser/methods/output_files.hpp"
 
 namespace vesk::browser {
 
@@ -45,12 +46,14 @@ std::expected<Words, MethodError> read_words(const std::vector<std::string>& wor
                                              std::string_view usage);
 
 std::string lower_case(std::string text);
-// `text` as a path, refused with invalidArgument unless absolute (`what` names it).
-std::expected<std::filesystem::path, MethodError> absolute_path(const std::string& text, std::string_view what);
 
 MethodResult network_route(Browser& browser, const Words& words);
 MethodResult network_routes(Browser& browser);
 MethodResult network_unroute(Browser& browser, const Words& words);
 MethodResult network_offline(Browser& browser, const Words& words);
+
+// Every request the tab's log still holds, written as a HAR file at `path` (absolute),
+// with bodies as `network har stop` writes them: for a debugging bundle.
+MethodResult write_tab_har(Browser& browser, Tab& tab, const std::filesystem::path& path);
 
 }  // namespace vesk::browser

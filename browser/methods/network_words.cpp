@@ -44,13 +44,4 @@ std::expected<Words, MethodError> read_words(const std::vector<std::string>& wor
   return out;
 }
 
-std::expected<fs::path, MethodError> absolute_path(const std::string& text, std::string_view what) {
-  fs::path path(text);
-  if (text.empty() || path.is_relative()) {
-    return invalid_argument(std::string(what) + " must be an absolute path, not \"" + text +
-                            "\" (the command line sends the path resolved where it ran)");
-  }
-  return path.lexically_normal();
-}
-
 }  // namespace vesk::browser

@@ -6,6 +6,7 @@
 #include "browser/trackers/page_errors.hpp"
 #include "browser/trackers/script_contexts.hpp"
 #include "browser/trackers/network.hpp"
+#include "browser/trackers/screencast.hpp"
 #include "browser/trackers/tab_tracker.hpp"
 
 namespace vesk::browser {
@@ -17,6 +18,7 @@ std::vector<TabTrackerFactory> tab_tracker_factories() {
       make_console_tracker,
       make_page_error_tracker,
       make_network_tracker,
+      make_screencast_tracker,
   };
 }
 

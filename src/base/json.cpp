@@ -6,6 +6,8 @@ namespace vesk {
 
 namespace {
 
+constexpr char kJsonHexDigits[] = "0123456789abcdef";
+
 // Whether objects and arrays nest deeper than `limit` anywhere in the text, counted
 // outside strings. A separate linear pass: the parser's per-value callback could enforce
 // the limit, but with a callback the parser rescans every array after each of its
@@ -60,6 +62,32 @@ bool is_valid_utf8(std::string_view bytes) {
     i += len;
   }
   return true;
+}
+
+void append_json_string(std::string& out, std::string_view text) {
+  out += '"';
+  for (const char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default: {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kJsonHexDigits[byte >> 4];
+          out += kJsonHexDigits[byte & 0x0F];
+        } else {
+          out += c;
+        }
+      }
+    }
+  }
+  out += '"';
 }
 
 }  // namespace vesk

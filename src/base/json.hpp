@@ -25,6 +25,11 @@ inline constexpr int kMaxJsonDepth = 512;
 Result<Json> parse_json(std::string_view text);
 Result<OrderedJson> parse_ordered_json(std::string_view text);
 
+// Appends `text` as a JSON string literal: quote and backslash escaped, \b \f \n \r \t,
+// other bytes below 0x20 as \u00xx (lowercase hex), every other byte unchanged (so bytes
+// that are not UTF-8 are written as they are, where the JSON library's dump would throw).
+void append_json_string(std::string& out, std::string_view text);
+
 // Whether the bytes are valid UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
 bool is_valid_utf8(std::string_view bytes);
 

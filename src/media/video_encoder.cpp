@@ -227,7 +227,7 @@ Result<std::unique_ptr<VideoEncoder>> VideoEncoder::open(const VideoSettings& se
   codec->pix_fmt = AV_PIX_FMT_YUV420P;
   codec->time_base = AVRational{1, settings.fps};
   codec->framerate = AVRational{settings.fps, 1};
-  codec->gop_size = settings.fps * 2;  // a key frame (and an MP4 fragment) every two seconds
+  codec->gop_size = settings.fps;  // a key frame (and so an MP4 fragment) every second
   if (state->format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   tune_encoder(codec, encoder);
   if (const int opened = avcodec_open2(codec, encoder, nullptr); opened < 0) {
@@ -245,7 +245,13 @@ Result<std::unique_ptr<VideoEncoder>> VideoEncoder::open(const VideoSettings& se
   if (const int opened = avio_open(&state->format->pb, path.c_str(), AVIO_FLAG_WRITE); opened < 0) {
     return fail(av_error(opened, "failed to create " + path));
   }
+  // The file grows while recording, a piece every second: a WebM cluster (the muxer would
+  // otherwise keep up to five seconds in memory) or an MP4 fragment at each key frame, each
+  // flushed to the file at once. A reader then sees the recording grow, and a veskbrowser that dies
+  // leaves a file that plays up to its last piece.
+  state->format->flush_packets = 1;
   AVDictionary* options = nullptr;
+  if (name == "webm") av_dict_set(&options, "cluster_time_limit", "1000", 0);
   if (name == "mp4") av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
   const int header = avformat_write_header(state->format, &options);
   av_dict_free(&options);

@@ -6,8 +6,9 @@
 // The video has a constant frame rate. Screencast frames come only when the page changes,
 // so each frame is shown until the next one arrives: add_image() repeats the previous
 // image for every frame time that passed without one, and finish() repeats the last image
-// up to the end time, so the video lasts as long as the recording did. MP4 is written in
-// fragments, so a file cut short by a crash still plays up to its last fragment.
+// up to the end time, so the video lasts as long as the recording did. The file is written
+// in pieces of a second (WebM clusters, MP4 fragments), each flushed at once, so it grows
+// while recording and a file cut short by a crash still plays up to its last piece.
 //
 // Not thread-safe: one thread feeds an encoder (the recorder's worker).
 

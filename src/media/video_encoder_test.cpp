@@ -83,6 +83,24 @@ TEST_F(VideoEncoderTest, FramesHeldUntilTheNextFillTheWholeTimeInEachContainer) 
   }
 }
 
+TEST_F(VideoEncoderTest, TheFileGrowsWhileRecordingAndPlaysBeforeItIsFinished) {
+  const std::string dark = solid_jpeg(64, 64, 40);
+  const std::string light = solid_jpeg(64, 64, 220);
+  for (const char* name : {"g.webm", "g.mp4"}) {
+    auto encoder = VideoEncoder::open({dir_ / name, 64, 64, 10});
+    ASSERT_TRUE(encoder) << encoder.error().text();
+    // 2.5 s of video, not finished: what a veskbrowser that dies now would leave.
+    ASSERT_TRUE((*encoder)->add_image(dark, 0.0));
+    ASSERT_TRUE((*encoder)->add_image(light, 1.2));
+    ASSERT_TRUE((*encoder)->add_image(dark, 2.5));
+    const auto partial = probe_video(dir_ / name);
+    ASSERT_TRUE(partial) << name << ": " << partial.error().text();
+    EXPECT_GE(partial->frames, 10) << name << ": at least the first second is on disk";
+    ASSERT_TRUE((*encoder)->finish(3.0));
+    EXPECT_EQ(probe_video(dir_ / name)->frames, 30) << name;
+  }
+}
+
 TEST_F(VideoEncoderTest, ImagesWithinOneFrameReplaceEachOtherAndAShortRecordingKeepsItsFrame) {
   const std::string image = solid_jpeg(64, 64, 100);
   auto encoder = VideoEncoder::open({dir_ / "b.webm", 64, 64, 5});

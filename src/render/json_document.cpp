@@ -12,8 +12,6 @@ namespace vesk {
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
 template <class Integer>
 void append_integer(std::string& out, Integer value) {
   char buffer[24];
@@ -88,32 +86,6 @@ void append_value(std::string& out, const Json& value, int level) {
 }
 
 }  // namespace
-
-void append_json_string(std::string& out, std::string_view text) {
-  out += '"';
-  for (const char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default: {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20) {
-          out += "\\u00";
-          out += kHexDigits[byte >> 4];
-          out += kHexDigits[byte & 0x0F];
-        } else {
-          out += c;
-        }
-      }
-    }
-  }
-  out += '"';
-}
 
 void append_json_float(std::string& out, double value) {
   if (!std::isfinite(value)) {

@@ -6,9 +6,6 @@
 
 namespace vesk {
 
-// Appends `text` as a JSON string literal: quote and backslash escaped, \b \f \n \r \t,
-// other bytes below 0x20 as \u00xx (lowercase hex), every other byte unchanged.
-void append_json_string(std::string& out, std::string_view text);
 // Appends the shortest text that reads back to `value`, with ".0" when that text has
 // neither a fraction nor an exponent; "null" for NaN and the infinities.
 void append_json_float(std::string& out, double value);

@@ -1,0 +1,38 @@
+# Run as `cmake -DOUT=dir/name -DNAMESPACE=a::b -DINCLUDE=path/name.hpp -DFILES=x.js;y.html
+# -P EmbedTexts.cmake`. Writes OUT.hpp (declarations) and OUT.cpp (the texts as raw
+# strings). Each file is rewritten only when its content changes, so editing one text
+# rebuilds one source.
+
+set(delimiter "VESKTEXT")
+set(note "// Generated at build time by cmake/EmbedTexts.cmake; edit the embedded files, not this.\n")
+set(header "#pragma once\n${note}#include <string_view>\n\nnamespace ${NAMESPACE} {\n")
+set(source "${note}#include \"${INCLUDE}\"\n\nnamespace ${NAMESPACE} {\n")
+list(SORT FILES)
+foreach(file IN LISTS FILES)
+  get_filename_component(name ${file} NAME_WE)
+  if(NOT name MATCHES "^[a-z][a-z0-9_]*$")
+    message(FATAL_ERROR "${file}: its name must be a C++ identifier in lower case (a-z, 0-9, _)")
+  endif()
+  file(READ ${file} text)
+  string(FIND "${text}" ")${delimiter}\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${file} contains the raw-string end marker )${delimiter}\"")
+  endif()
+  string(APPEND header "extern const std::string_view ${name};\n")
+  string(APPEND source "const std::string_view ${name} = R\"${delimiter}(${text})${delimiter}\";\n")
+endforeach()
+string(APPEND header "}  // namespace ${NAMESPACE}\n")
+string(APPEND source "}  // namespace ${NAMESPACE}\n")
+
+get_filename_component(out_dir ${OUT} DIRECTORY)
+file(MAKE_DIRECTORY ${out_dir})
+foreach(kind hpp cpp)
+  if(kind STREQUAL "hpp")
+    set(content "${header}")
+  else()
+    set(content "${source}")
+  endif()
+  file(WRITE ${OUT}.${kind}.new "${content}")
+  file(COPY_FILE ${OUT}.${kind}.new ${OUT}.${kind} ONLY_IF_DIFFERENT)
+  file(REMOVE ${OUT}.${kind}.new)
+endforeach()
