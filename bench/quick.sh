@@ -18,7 +18,11 @@ separate="$HOME/separate.sh"
 {
   echo '#!/bin/sh'
   echo 'set -e'
-  for action in "${actions[@]}"; do echo "\"$vesk\" $action > /dev/null"; done
+  for action in "${actions[@]}"; do
+    read -ra words <<< "$action"
+    # Quoted: "#who" would start a comment in the script.
+    echo "$(printf '%q ' "$vesk" "${words[@]}")> /dev/null"
+  done
 } > "$separate"
 chmod +x "$separate"
 batch=("$vesk" quick "${actions[@]}")

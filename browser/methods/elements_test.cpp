@@ -85,6 +85,8 @@ TEST_F(FormPage, RelativeFilesAreRefused) {
       {"page.html", {"--out", "relative.html"}},
       {"state", {"save", "relative.json"}},
       {"network", {"route", "x", "--body-file", "relative.txt"}},
+      {"record", {"start", "relative.webm"}},
+      {"page.capture", {"--out", "relative"}},
   };
   for (const auto& [method, words] : cases) {
     auto answer = raw(method, words);
