@@ -11,7 +11,7 @@ namespace vesk {
 namespace {
 
 // A server that is still starting is given a few seconds to begin listening.
-Result<UniqueFd> connect_with_retry(const std::string& endpoint, const SocketAddress& address) {
+Result<UniqueSocket> connect_with_retry(const std::string& endpoint, const SocketAddress& address) {
   const auto deadline = std::chrono::steady_clock::now() + kConnectRetryWindow;
   while (true) {
     auto connected = connect_tcp(address, kConnectAttemptTimeout);

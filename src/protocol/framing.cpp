@@ -1,8 +1,5 @@
 #include "protocol/framing.hpp"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "protocol/wire_json.hpp"
@@ -118,18 +115,13 @@ class BracketScanner {
 
 // One receive into the end of `buffer`, as much as its spare capacity takes. Returns the
 // number of bytes received (0 at the end of the stream).
-Result<std::size_t> receive_more(int fd, ByteBuffer& buffer) {
+Result<std::size_t> receive_more(SocketHandle socket, ByteBuffer& buffer) {
   if (!buffer.reserve_extra(kReadBlock)) {
     return fail("out of memory reading a message of more than " + std::to_string(buffer.size()) + " bytes");
   }
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer.data() + buffer.size(), buffer.capacity() - buffer.size());
-    if (got >= 0) {
-      buffer.commit(static_cast<std::size_t>(got));
-      return static_cast<std::size_t>(got);
-    }
-    if (errno != EINTR) return fail(system_error(errno));
-  }
+  auto got = receive_some(socket, buffer.data() + buffer.size(), buffer.capacity() - buffer.size());
+  if (got) buffer.commit(*got);
+  return got;
 }
 
 // Parses the message text; a value too large for memory is an error like any other.
@@ -200,7 +192,7 @@ Result<Message> read_message(Connection& connection) {
     }
     consumed = 0;
     position = buffer.size();
-    auto received = receive_more(connection.fd(), buffer);
+    auto received = receive_more(connection.socket(), buffer);
     if (!received) return fail(received.error());
     if (*received == 0) return fail("failed to fill whole buffer", ErrorKind::EndOfStream);
   }
@@ -225,7 +217,7 @@ Result<Message> read_message(Connection& connection) {
 }
 
 Status write_message(Connection& connection, const Message& message) {
-  return write_all(connection.fd(), encode_message(message));
+  return write_all(connection.socket(), encode_message(message));
 }
 
 }  // namespace vesk

@@ -18,14 +18,14 @@ namespace vesk {
 // Owned and used by one thread at a time.
 class Connection {
  public:
-  explicit Connection(UniqueFd fd) : fd_(std::move(fd)) {}
-  [[nodiscard]] int fd() const { return fd_.get(); }
+  explicit Connection(UniqueSocket socket) : socket_(std::move(socket)) {}
+  [[nodiscard]] SocketHandle socket() const { return socket_.get(); }
   // Closes the socket (both directions); later reads and writes fail.
-  void close() { fd_.reset(); }
+  void close() { socket_.reset(); }
 
  private:
   friend Result<Message> read_message(Connection& connection);
-  UniqueFd fd_;
+  UniqueSocket socket_;
   // Bytes received but not yet returned as part of a message: pending_[consumed_, size).
   // During a read the message being cut out also lives here, so it is copied only when
   // the buffer is compacted, never byte by byte.

@@ -23,7 +23,7 @@ Status start_detached_thread(std::function<void()> work) {
 }
 
 void serve_connection(AcceptedConnection accepted, const ConnectionContext& context) {
-  Connection connection(std::move(accepted.fd));
+  Connection connection(std::move(accepted.socket));
   Status handled = handle_connection(connection, context.state_path, *context.registry, context.options);
   if (!handled) log_info("socket connection " + accepted.peer + " closed: " + handled.error().text());
   connection.close();
@@ -52,7 +52,7 @@ void accept_connections(const TcpListener& listener, const ConnectionContext& co
       serve_connection(std::move(*shared_connection), *shared_context);
     });
     if (!started) {
-      shared_connection->fd.reset();
+      shared_connection->socket.reset();
       log_info("socket connection " + peer + " closed: " + started.error().text());
     }
   }

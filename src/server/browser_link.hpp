@@ -12,6 +12,7 @@
 #include <string>
 #include <variant>
 
+#include "platform/socket.hpp"
 #include "protocol/message.hpp"
 #include "server/job_queue.hpp"
 
@@ -30,7 +31,7 @@ class BrowserLink {
   JobQueue<Job>& jobs() { return jobs_; }
 
   // Called by the serving thread only.
-  void attach_socket(int fd);
+  void attach_socket(SocketHandle socket);
   void detach_socket();
 
   // Ends the connection's service: closes the queue and shuts the socket down. Idempotent.
@@ -39,7 +40,7 @@ class BrowserLink {
  private:
   JobQueue<Job> jobs_;
   std::mutex socket_mutex_;
-  int socket_fd_ = -1;   // guarded by socket_mutex_
+  SocketHandle socket_ = SocketHandle::invalid;  // guarded by socket_mutex_
   bool retired_ = false;  // guarded by socket_mutex_
 };
 

@@ -1,13 +1,12 @@
 #include "server/server.hpp"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "base/log.hpp"
+#include "platform/process.hpp"
 #include "platform/socket.hpp"
 #include "server/accept_loop.hpp"
 #include "store/state.hpp"
@@ -39,7 +38,7 @@ Status record_endpoint(const std::filesystem::path& state_path, const std::strin
                        std::uint16_t port) {
   auto state = load_state(state_path);
   if (!state) return fail(std::move(state).error());
-  state->server = ServerRecord{host, port, static_cast<std::uint32_t>(::getpid()), utc_timestamp()};
+  state->server = ServerRecord{host, port, current_pid(), utc_timestamp()};
   return save_state(state_path, *state);
 }
 

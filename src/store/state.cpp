@@ -1,17 +1,13 @@
 #include "store/state.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <limits>
 #include <thread>
 
 #include "base/log.hpp"
-#include "platform/socket.hpp"
+#include "platform/files.hpp"
+#include "platform/process.hpp"
 
 namespace vesk {
 
@@ -235,62 +231,6 @@ OrderedJson instance_json(const InstanceRecord& instance) {
   return out;
 }
 
-// ---- Files -----------------------------------------------------------------------------
-
-Result<std::string> read_whole_file(const std::filesystem::path& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return fail(system_error(errno));
-  std::string text;
-  char block[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd.get(), block, sizeof block);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return fail(system_error(errno));
-    }
-    if (got == 0) return text;
-    text.append(block, static_cast<std::size_t>(got));
-  }
-}
-
-// Creates `directory` and its missing ancestors, each user-only: the data directory
-// holds the browsers' tokens. An existing directory is left as it is.
-Status create_private_directories(const std::filesystem::path& directory) {
-  if (directory.empty()) return {};
-  struct stat info{};
-  if (::stat(directory.c_str(), &info) == 0) return {};
-  if (directory.has_parent_path() && directory.parent_path() != directory) {
-    if (auto parent = create_private_directories(directory.parent_path()); !parent) return parent;
-  }
-  if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
-    return fail(system_error(errno, "failed to create directory " + directory.string()));
-  }
-  return {};
-}
-
-// Writes the bytes to a new user-only file and forces them to disk.
-Status write_durably(const std::filesystem::path& path, std::string_view bytes) {
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (!fd.valid()) return fail(system_error(errno));
-  const auto give_up = [&](Error error) {
-    fd.reset();
-    ::unlink(path.c_str());
-    return fail(std::move(error));
-  };
-  // A file left over from an earlier crash may carry other permissions.
-  if (::fchmod(fd.get(), 0600) != 0) return give_up(system_error(errno));
-  if (auto written = write_all(fd.get(), bytes); !written) return give_up(std::move(written.error()));
-  if (::fsync(fd.get()) != 0) return give_up(system_error(errno));
-  if (::close(fd.release()) != 0) return give_up(system_error(errno));
-  return {};
-}
-
-// Makes a finished rename durable. Best effort: the new file is in place either way.
-void sync_directory(const std::filesystem::path& directory) {
-  UniqueFd fd(::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.valid()) ::fsync(fd.get());
-}
-
 }  // namespace
 
 std::string_view mode_name(BrowserMode mode) {
@@ -347,8 +287,8 @@ Result<std::string> state_text(const State& state) {
 }
 
 Result<State> load_state(const std::filesystem::path& state_path) {
-  struct stat info{};
-  if (::stat(state_path.c_str(), &info) != 0) {
+  std::error_code missing;
+  if (!std::filesystem::exists(state_path, missing)) {
     log_debug("state file " + state_path.string() + " does not exist; using defaults");
     return State{};
   }
@@ -361,7 +301,7 @@ Result<State> load_state(const std::filesystem::path& state_path) {
 std::filesystem::path temporary_state_path(const std::filesystem::path& state_path) {
   // Unique per process and thread: the server's connection threads may save at once.
   const auto thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
-  auto name = state_path.filename().string() + "." + std::to_string(::getpid()) + "-" + std::to_string(thread) + ".tmp";
+  auto name = state_path.filename().string() + "." + std::to_string(current_pid()) + "-" + std::to_string(thread) + ".tmp";
   return state_path.parent_path() / name;
 }
 
@@ -376,15 +316,9 @@ Status save_state(const std::filesystem::path& state_path, const State& state) {
   // Never write state.json in place: a crash or a full disk mid-write would leave a
   // truncated file that every later command fails to load.
   const auto temporary = temporary_state_path(state_path);
-  if (auto written = write_durably(temporary, *text); !written) {
-    return fail(std::move(written.error()).wrap("failed to write state file " + temporary.string()));
+  if (auto replaced = replace_file(state_path, temporary, *text); !replaced) {
+    return fail(std::move(replaced.error()).wrap("failed to write state file " + state_path.string()));
   }
-  if (::rename(temporary.c_str(), state_path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temporary.c_str());
-    return fail(system_error(error, "failed to replace state file " + state_path.string()));
-  }
-  sync_directory(directory);
   return {};
 }
 

@@ -1,0 +1,19 @@
+#include "platform/files.hpp"
+
+#include "platform/random.hpp"
+
+namespace vesk {
+
+Result<std::filesystem::path> create_temporary_directory(std::string_view prefix) {
+  std::error_code ec;
+  const auto parent = std::filesystem::temp_directory_path(ec);
+  if (ec) return fail(system_error(ec.value(), "cannot find the temporary folder"));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = parent / (std::string(prefix) + random_text("abcdefghijklmnopqrstuvwxyz0123456789", 10));
+    if (std::filesystem::create_directory(candidate, ec)) return candidate;
+    if (ec) return fail(system_error(ec.value(), "failed to create directory " + candidate.string()));
+  }
+  return fail("failed to create a temporary directory in " + parent.string() + ": every name was taken");
+}
+
+}  // namespace vesk
