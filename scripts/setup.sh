@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config g++ make git
   libgtest-dev libgmock-dev libbenchmark-dev hyperfine
-  libcli11-dev nlohmann-json3-dev libsodium-dev uuid-dev
+  libcli11-dev nlohmann-json3-dev
   chromium ccache
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()
