@@ -3,7 +3,7 @@
 #   make test   installs what is needed, builds with sanitizers, and runs every test
 JOBS ?= 2
 
-.PHONY: setup build build-asan test windows test-windows demo bench clean
+.PHONY: setup build build-asan test fuzz-replay windows test-windows demo bench clean
 
 setup:
 	bash scripts/setup.sh
@@ -18,6 +18,11 @@ build-asan: setup
 
 test: build-asan
 	cd build-asan && ctest --output-on-failure -j$(JOBS) --timeout 600
+	$(MAKE) fuzz-replay
+
+# Every fuzz target over its seed corpus once (a clang tree of its own, build-fuzz).
+fuzz-replay: setup
+	JOBS=$(JOBS) bash fuzz/run.sh --replay
 
 # Windows: vesk.exe cross-built with MinGW-w64, its unit tests run under Wine.
 WINDOWS_CONFIGURE = cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
@@ -42,4 +47,4 @@ bench: build
 	bash bench/run.sh build
 
 clean:
-	rm -rf build build-asan build-windows
+	rm -rf build build-asan build-fuzz build-windows

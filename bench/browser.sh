@@ -2,7 +2,9 @@
 # Whole-command latency against a real headless Chromium: one `vesk` process per action, all
 # on the same running instance. On tests/fixtures/demo.html: `vesk title`, `vesk click <ref>`,
 # `vesk snap -i`, `vesk ss`; then `vesk snap -i` on a generated page of 1,000 interactive
-# elements. Prints the medians next to their goals.
+# elements, and on a page of 10 iframes of 100 interactive elements each (with one such
+# frame page alone beside it, for the share each frame adds). Prints the medians next to
+# their goals.
 #
 # Usage: bench/browser.sh [build-dir]   (needs hyperfine, Chromium, and vesk + veskbrowser built)
 set -euo pipefail
@@ -60,6 +62,23 @@ many="$HOME/many.html"
   echo '</body></html>'
 } > "$many"
 
+# One frame's page of 100 interactive elements, and a page of 10 iframes of it.
+frame_page="$HOME/frame100.html"
+{
+  echo '<!doctype html><html><head><meta charset="utf-8"><title>Frame of 100</title></head><body>'
+  for i in $(seq 0 24); do
+    echo "<div><button>Button $i</button> <a href=\"#a$i\">Link $i</a>"
+    echo " <input aria-label=\"Field $i\"> <label><input type=\"checkbox\"> Box $i</label></div>"
+  done
+  echo '</body></html>'
+} > "$frame_page"
+frames_page="$HOME/frames10.html"
+{
+  echo '<!doctype html><html><head><meta charset="utf-8"><title>Ten frames</title></head><body>'
+  for i in $(seq 1 10); do echo "<iframe title=\"Frame $i\" src=\"frame100.html?$i\"></iframe>"; done
+  echo '</body></html>'
+} > "$frames_page"
+
 "$vesk" instance start --headless > /dev/null 2>&1
 log="$HOME/.veskapp/browser-profiles/default/veskbrowser.log"
 for _ in $(seq 300); do
@@ -94,7 +113,18 @@ hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/man
 grep "served page.snapshot in" "$log" | tail -n +"$((served_before + 1))" |
   sed -n 's/.*served page.snapshot in \([0-9]*\) ms.*/\1/p' > "$results/served-ms"
 
-python3 - "$results/demo.json" "$results/many.json" "$results/served-ms" <<'PY'
+"$vesk" nav "file://$frames_page" > /dev/null 2>&1
+for _ in $(seq 100); do
+  [[ $("$vesk" snap -i 2> /dev/null | grep -c ':button "Button') -ge 250 ]] && break
+  sleep 0.1
+done
+listing=$("$vesk" snap -i 2> /dev/null)
+echo "== 10 frames: ${listing%%$'\n'*} ($(grep -c '^f[0-9]*e' <<< "$listing") in frames)"
+hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/frames.json" "$vesk snap -i"
+"$vesk" nav "file://$frame_page" > /dev/null 2>&1
+hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/frame.json" "$vesk snap -i"
+
+python3 - "$results/demo.json" "$results/many.json" "$results/served-ms" "$results/frames.json" "$results/frame.json" <<'PY'
 import json, sys
 goals = {"title": 10, "click": 50}
 print("\nmedians (one vesk process per run; the machine may be loaded by other work):")
@@ -108,4 +138,10 @@ for path, page in zip(sys.argv[1:3], ["demo page", "1,000 elements"]):
 served = sorted(int(line) for line in open(sys.argv[3]) if line.strip())
 if served:
     print(f"  {'1,000 elements':>15}: {'(inside veskbrowser)':<22} median {served[len(served) // 2]:7.2f} ms")
+frames = json.load(open(sys.argv[4]))["results"][0]["median"] * 1000
+alone = json.load(open(sys.argv[5]))["results"][0]["median"] * 1000
+print(f"  {'10 iframes':>15}: {'vesk snap -i':<22} median {frames:7.2f} ms  (goal < 300 ms)")
+print(f"  {'one frame page':>15}: {'vesk snap -i':<22} median {alone:7.2f} ms")
+print(f"  {'10 iframes':>15}: each frame adds about {(frames - alone) / 10:.2f} ms "
+      f"({(frames - alone) / 10 / frames * 100:.1f}% of the total)")
 PY

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Whole-command timings of browser requests: `vesk title` and `vesk upload` of a 50 MiB
 # file, each against a running server with the fake browser connected.
-# Goals: title under 5 ms; the 50 MiB upload reaching the browser (and answered) under 1 s.
+# Goals: title under 5 ms; the 50 MiB upload reaching the browser (and answered) under 1 s,
+# with at most three times the upload's size in memory in any one process.
 # Usage: bash bench/browser_requests.sh [build-dir]
 set -euo pipefail
 build_dir=$(realpath "${1:-$(dirname "$0")/../build}")
@@ -55,3 +56,12 @@ hyperfine -N --warmup 5 --runs 100 --export-json "$work/title.json" "$vesk title
 echo "median vesk title: $(median_ms "$work/title.json") ms (goal < 5 ms)"
 hyperfine -N --warmup 1 --runs 10 --export-json "$work/upload.json" "$vesk upload $work/upload.bin"
 echo "median vesk upload 50 MiB: $(median_ms "$work/upload.json") ms (goal < 1000 ms)"
+
+# Peak memory of each process for the upload (goal: at most 3x the upload's 50 MiB).
+client_kib=$(python3 -c 'import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, check=True)
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$vesk" upload "$work/upload.bin")
+peak_mib() { echo $(( $1 / 1024 )); }
+echo "peak memory: vesk $(peak_mib "$client_kib") MiB," \
+  "server $(peak_mib "$(awk '/VmHWM/ {print $2}' "/proc/$server_pid/status")") MiB," \
+  "fake browser $(peak_mib "$(awk '/VmHWM/ {print $2}' "/proc/$browser_pid/status")") MiB (goal <= 150 MiB each)"

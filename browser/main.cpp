@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/log.hpp"
-#include "browser/broker_link.hpp"
+#include "browser/link/broker_link.hpp"
 #include "browser/options.hpp"
 #include "browser/running_browser.hpp"
 
@@ -91,6 +91,11 @@ int run(const BrowserOptions& options) {
     return 1;
   }
   chromium_group = (*running)->pid();
+  (*running)->set_profiles(profile_place(options.user_data_dir, options.profile_id, options.instance_id));
+  (*running)->on_new_chromium([](pid_t pid) {
+    chromium_group = pid;
+    log_info("Chromium restarted on another profile with pid " + std::to_string(pid));
+  });
   log_info("Chromium " + binary->string() + " started with pid " + std::to_string((*running)->pid()));
 
   BrokerLinkOptions link;
@@ -98,6 +103,11 @@ int run(const BrowserOptions& options) {
   link.port = options.port;
   link.token = options.token;
   link.instance_id = options.instance_id;
+  // Started by vesk, the profile lives in <data dir>/browser-profiles/<profile>, beside
+  // the state file that names the current server.
+  if (options.user_data_dir.parent_path().filename() == "browser-profiles") {
+    link.state_path = options.user_data_dir.parent_path().parent_path() / "state.json";
+  }
   std::atomic<bool> stop{false};
   LinkEnd end = run_broker_link(link, **running, stop);
   log_info("veskbrowser exiting: " + std::string(link_end_text(end)));

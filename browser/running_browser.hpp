@@ -1,17 +1,21 @@
 #pragma once
-// A started Chromium with its DevTools transport, tab registry and method table: what
-// veskbrowser serves requests with. Destroying it kills Chromium's process group.
+// A started Chromium with its DevTools client, tab registry and method table: what
+// veskbrowser serves requests with. It puts the layers together: chromium/ (process and
+// pipe), core/ (browser and tabs), trackers/ (registered in trackers/tab_trackers.cpp) and
+// methods/ (registered in methods/all_methods.cpp). Destroying it kills Chromium's process group.
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string_view>
 
 #include "base/error.hpp"
-#include "browser/browser.hpp"
-#include "browser/chromium_process.hpp"
-#include "browser/devtools_transport.hpp"
-#include "browser/methods.hpp"
+#include "browser/core/browser.hpp"
+#include "browser/chromium/chromium_process.hpp"
+#include "browser/chromium/devtools_client.hpp"
+#include "browser/methods/all_methods.hpp"
+#include "browser/methods/profiles.hpp"
 
 namespace vesk::browser {
 
@@ -24,21 +28,32 @@ class RunningBrowser {
   RunningBrowser(const RunningBrowser&) = delete;
   RunningBrowser& operator=(const RunningBrowser&) = delete;
 
+  // The browser methods, and the profile methods, which act on this object itself:
+  // "profile.open" restarts Chromium on another profile.
   MethodResult serve(std::string_view method, const Json& params);
+
+  // Where the profiles live and which one runs now (before the first profile method).
+  void set_profiles(ProfilePlace place) { profiles_ = std::move(place); }
+  // Called with the new Chromium's pid whenever a profile switch replaced Chromium.
+  void on_new_chromium(std::function<void(pid_t)> observer) { on_new_chromium_ = std::move(observer); }
 
   // Whether Chromium still answers a browser-level command within `timeout`.
   bool responsive(std::chrono::milliseconds timeout);
-  [[nodiscard]] bool closed() const { return transport_->closed(); }
+  [[nodiscard]] bool closed() const { return client_->closed(); }
   [[nodiscard]] pid_t pid() const { return process_.pid(); }
   Browser& browser() { return *browser_; }
-  DevToolsTransport& transport() { return *transport_; }
+  DevToolsClient& client() { return *client_; }
   void kill() { process_.kill(); }
 
  private:
-  RunningBrowser(ChromiumProcess process, std::filesystem::path work_dir);
+  RunningBrowser(ChromiumProcess process, std::filesystem::path work_dir, ChromiumLaunch launch);
+  MethodResult open_profile(const Json& params);
 
+  ChromiumLaunch launch_;
+  ProfilePlace profiles_;
+  std::function<void(pid_t)> on_new_chromium_;
   ChromiumProcess process_;
-  std::unique_ptr<DevToolsTransport> transport_;
+  std::unique_ptr<DevToolsClient> client_;
   std::unique_ptr<Browser> browser_;
   MethodTable methods_;
 };

@@ -25,8 +25,14 @@
 
 namespace vesk::browser::testing {
 
+// The source tree comes from the test's environment: __FILE__ may be relative (the
+// compiler cache rewrites paths), and the tests run in the build folder.
 inline std::filesystem::path fixtures_dir() {
-  return std::filesystem::path(__FILE__).parent_path().parent_path() / "tests" / "fixtures";
+  const char* source = std::getenv("VESK_SOURCE_DIR");
+  const std::filesystem::path root = source != nullptr && *source != '\0'
+                                         ? std::filesystem::path(source)
+                                         : std::filesystem::path(__FILE__).parent_path().parent_path();
+  return std::filesystem::absolute(root) / "tests" / "fixtures";
 }
 
 inline std::string fixture_url(const std::string& name) {

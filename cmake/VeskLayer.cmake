@@ -14,6 +14,12 @@ endfunction()
 
 function(vesk_unit_tests name dir lib)
   file(GLOB tests CONFIGURE_DEPENDS ${dir}/*_test.cpp)
+  vesk_test_binary(${name} ${lib} ${tests})
+endfunction()
+
+# One test binary from the given *_test.cpp files (nothing when there are none).
+function(vesk_test_binary name lib)
+  set(tests ${ARGN})
   vesk_keep_this_systems_twins(tests)
   if(tests)
     add_executable(${name}_tests ${tests})
@@ -25,7 +31,9 @@ function(vesk_unit_tests name dir lib)
       set(discovery_mode POST_BUILD)
     endif()
     gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${discovery_mode}
-      PROPERTIES ENVIRONMENT "VESK_BINARY_DIR=${CMAKE_BINARY_DIR}")
+      # One variable per property: a ";" inside a property value does not survive discovery.
+      PROPERTIES ENVIRONMENT "VESK_BINARY_DIR=${CMAKE_BINARY_DIR}"
+                 ENVIRONMENT_MODIFICATION "VESK_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}")
   endif()
 endfunction()
 

@@ -19,4 +19,4 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 # One executable with no MinGW runtime DLLs beside it; Winsock, the secure random generator.
 add_link_options(-static)
-link_libraries(ws2_32 bcrypt)
+link_libraries(ws2_32 bcrypt iphlpapi advapi32)

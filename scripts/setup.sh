@@ -8,6 +8,12 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev hyperfine
   libcli11-dev nlohmann-json3-dev
   chromium ccache
+  # libFuzzer targets (fuzz/): Debian's default clang 14 cannot compile libstdc++ 12's
+  # <expected>, clang 19 can; its runtime package carries libFuzzer and the sanitizers.
+  clang-19 libclang-rt-19-dev
+  # Video recording in veskbrowser: the FFmpeg libraries it links.
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
+  # The Windows build (make windows): the MinGW-w64 cross compiler and Wine to run its tests.
   g++-mingw-w64-x86-64-posix wine64
 )
 

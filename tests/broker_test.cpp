@@ -9,6 +9,7 @@
 #include "server/background_broker.hpp"
 #include "support/fake_browser.hpp"
 #include "support/harness.hpp"
+#include "support/process_sweep.hpp"
 
 namespace vesk {
 namespace {
@@ -90,13 +91,13 @@ TEST_F(InProcessBroker, BrowserThatNeverAnswersIsPassedOverAndStaysRegistered) {
   EXPECT_EQ(broker_->registry().snapshot().size(), 2u) << "a time-out must not unregister";
 }
 
-TEST_F(InProcessBroker, OnlyBrowserTimingOutGivesBrowserDisconnected) {
+TEST_F(InProcessBroker, OnlyBrowserTimingOutGivesATimeoutThatAsksForNoRestart) {
   start(BrokerOptions{.answer_wait = 100ms, .download_wait = 100ms});
   auto silent = serving("only", {{"*", {{"silent", true}}}});
   ASSERT_TRUE(silent && wait_until_registered(1));
   Json answer = call("cli_slow", "page.title");
   EXPECT_EQ(answer["kind"], "error");
-  EXPECT_EQ(answer["error"]["code"], "browserDisconnected");
+  EXPECT_EQ(answer["error"]["code"], "timeout");
   EXPECT_EQ(answer["error"]["message"], "timed out waiting for Chromium response");
 }
 
@@ -132,7 +133,7 @@ TEST_F(InProcessBroker, ReplacedConnectionIsClosedEvenWhileBlockedOnItsBrowser) 
   auto old_browser = serving("tab", {{"*", {{"silent", true}}}});
   ASSERT_TRUE(old_browser && wait_until_registered(1));
   // The old connection's thread is now blocked reading an answer that never comes.
-  EXPECT_EQ(call("cli_stuck", "page.title")["error"]["code"], "browserDisconnected");
+  EXPECT_EQ(call("cli_stuck", "page.title")["error"]["code"], "timeout");
 
   auto new_browser = serving("tab", {{"*", {{"result", "new"}}}});
   ASSERT_TRUE(new_browser);
@@ -154,6 +155,70 @@ TEST_F(InProcessBroker, ConnectionWhoseThreadCannotStartIsClosedAndServingGoesOn
   EXPECT_EQ(reader.read(refused, test::kGenerousWait).status, test::FrameReader::Status::Closed);
 
   EXPECT_EQ(call("cli_next", "page.title")["error"]["code"], "noBrowser");
+}
+
+// The broker closes it without an answer within the generous wait (a close with bytes
+// left unread arrives as a reset).
+bool closed_by_broker(const test::RawSocket& socket) {
+  test::FrameReader reader;
+  const auto status = reader.read(socket, test::kGenerousWait).status;
+  return status == test::FrameReader::Status::Closed || status == test::FrameReader::Status::Failed;
+}
+
+TEST_F(InProcessBroker, SilentConnectionsAreClosedAtTheFirstMessageDeadlineAndCapped) {
+  start(BrokerOptions{.first_message_wait = 300ms});
+  test::RawSocket silent = test::connect_loopback(broker_->port(), test::kGenerousWait);
+  test::RawSocket half = test::connect_loopback(broker_->port(), test::kGenerousWait);
+  ASSERT_TRUE(silent.valid() && half.valid());
+  ASSERT_TRUE(test::send_text(half, R"({"id":"cli_half","kind":"request")"));
+  EXPECT_TRUE(closed_by_broker(silent));
+  EXPECT_TRUE(closed_by_broker(half));
+  EXPECT_EQ(call("cli_next", "page.title")["error"]["code"], "noBrowser");
+
+  // A registered browser outlives the deadline: it waits for requests as long as it lives.
+  auto browser = serving("patient", {{"*", {{"result", "still here"}}}});
+  ASSERT_TRUE(browser && wait_until_registered(1));
+  std::this_thread::sleep_for(600ms);  // past the first-message deadline, not a timing assertion
+  EXPECT_EQ(call("cli_later", "page.title")["result"], "still here");
+}
+
+TEST_F(InProcessBroker, ConnectionsPastTheCapAreClosedUnread) {
+  auto context = ConnectionContext{env_.state_path(), nullptr, BrokerOptions{}};
+  context.max_connections = 2;
+  auto started = BackgroundBroker::start(context);
+  ASSERT_TRUE(started) << started.error().text();
+  broker_ = std::move(*started);
+  std::vector<test::RawSocket> held;
+  for (int i = 0; i < 2; ++i) held.push_back(test::connect_loopback(broker_->port(), test::kGenerousWait));
+  test::RawSocket extra = test::connect_loopback(broker_->port(), test::kGenerousWait);
+  ASSERT_TRUE(extra.valid());
+  ASSERT_TRUE(test::send_text(extra, test::request_text("cli_extra", "page.title", Json::object())));
+  EXPECT_TRUE(closed_by_broker(extra));
+
+  held.clear();  // their threads end, and the broker serves again
+  EXPECT_TRUE(test::eventually([&] {
+    std::string error;
+    auto answer = test::call_raw(broker_->port(), test::request_text("cli_again", "page.title", Json::object()),
+                                 test::kGenerousWait, &error);
+    return answer && Json::parse(*answer)["error"]["code"] == "noBrowser";
+  }));
+}
+
+TEST_F(InProcessBroker, AMessagePastTheSizeLimitClosesTheConnection) {
+  start(BrokerOptions{.max_message_bytes = 64 * 1024});
+  test::RawSocket endless = test::connect_loopback(broker_->port(), test::kGenerousWait);
+  ASSERT_TRUE(endless.valid());
+  std::thread writer([&] {
+    const std::string chunk(64 * 1024, 'x');
+    test::send_text(endless, R"({"id":"cli_big","params":")");
+    for (int i = 0; i < 64 && test::send_text(endless, chunk); ++i) {
+    }
+  });
+  EXPECT_TRUE(closed_by_broker(endless));
+  endless.shutdown();
+  writer.join();
+  // A message within the limit is served.
+  EXPECT_EQ(call("cli_small", "page.title", {{"data", std::string(1000, 'y')}})["error"]["code"], "noBrowser");
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ TEST_F(BrowserEndToEnd, ErrorsDialogsAndARestartAfterChromiumDies) {
   };
   const Case cases[] = {
       {{"click", "#does-not-exist"}, "elementNotFound"},
-      {{"click", "e999"}, "staleRef"},
+      {{"click", "e999"}, "elementNotFound"},  // no snapshot gave it: not stale, unknown
       {{"nav", "file://" + fixture("missing.html").string()}, "navigationFailed"},
       {{"eval", "throw new Error('boom')"}, "evaluationFailed"},
       {{"cookies"}, "unsupportedMethod"},

@@ -114,7 +114,7 @@ TEST_F(EndToEnd, SnapshotRefsStayStableAndGoStaleWhenTheElementGoes) {
   const std::string email_ref = ref_of(first, "textbox", "Email");
   const std::string save_ref = ref_of(first, "button", "Save");
   EXPECT_THAT(first, HasSubstr(":checkbox \"I accept the terms\""));
-  EXPECT_THAT(first, HasSubstr(":combobox \"Plan\""));
+  EXPECT_THAT(first, HasSubstr(":combobox [selected=\"Free\"] \"Plan\""));
   EXPECT_THAT(first, Not(HasSubstr(":heading"))) << "-i lists only what can be acted on";
 
   // The same elements keep their refs in the next snapshot of the same document.

@@ -1,5 +1,6 @@
 // End to end: when Chromium dies under a running instance, veskbrowser leaves, and the next
-// command replaces the instance and succeeds.
+// command replaces the instance and succeeds; when the server dies, the browser comes back
+// to the next one with its tabs.
 #include <signal.h>
 
 #include <gmock/gmock.h>
@@ -36,6 +37,26 @@ TEST_F(BrowserRecovery, KillingChromiumMakesTheNextCommandRestartTheInstance) {
   Json opened = ok({"nav", fixture_file_url("form.html")});
   EXPECT_EQ(opened.is_object() ? opened.value("title", "") : "", "Vesk fixture form") << opened;
   EXPECT_FALSE(process_running(*chromium));
+}
+
+TEST_F(BrowserRecovery, KillingTheServerKeepsTheBrowserAndItsTabs) {
+  open("form.html");
+  const std::string instance = session().instance_id();
+  const auto veskbrowser = session().veskbrowser_pid();
+  ASSERT_TRUE(veskbrowser.has_value());
+  const Json server = session().env().read_state()["server"];
+  ASSERT_TRUE(server.is_object());
+  ASSERT_EQ(::kill(server["pid"].get<pid_t>(), SIGKILL), 0);
+  ASSERT_TRUE(eventually([&] { return !process_running(server["pid"].get<pid_t>()); }, kBrowserWait));
+
+  // The next command starts a new server; the browser finds it and comes back as itself.
+  RunResult title = session().vesk({"title"});
+  ASSERT_EQ(title.status, 0) << describe(title) << session().veskbrowser_log_tail();
+  EXPECT_EQ(Json::parse(title.out).value("title", ""), "Vesk fixture form") << title.out;
+  EXPECT_THAT(title.err, ::testing::Not(HasSubstr("restarting before retry")));
+  EXPECT_NE(session().env().read_state()["server"]["port"], server["port"]) << "a new server was expected";
+  EXPECT_EQ(session().instance_id(), instance);
+  EXPECT_EQ(session().veskbrowser_pid(), veskbrowser);
 }
 
 }  // namespace

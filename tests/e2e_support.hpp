@@ -82,10 +82,15 @@ class RealBrowserTest : public ::testing::Test {
     return result.is_object() ? result.value("value", Json()) : Json();
   }
 
-  // The ref of the first line of `vesk snap -i` with this role and name ("e3:button \"Save\"").
+  // The ref of the first line of `vesk snap -i` with this role and name ("e3:button \"Save\""),
+  // whatever state the line shows after the role ("e4:checkbox [checked] \"Terms\"").
   static std::string ref_of(const std::string& listing, const std::string& role, const std::string& name) {
-    for (const auto& line : lines_with(listing, ":" + role + " \"" + name + "\"")) {
-      return line.substr(0, line.find(':'));
+    for (const auto& line : lines_with(listing, " \"" + name + "\"")) {
+      const auto colon = line.find(':');
+      if (colon == std::string::npos || !line.ends_with(" \"" + name + "\"")) continue;
+      std::string rest = line.substr(colon + 1);
+      if (!rest.empty() && (rest[0] == '+' || rest[0] == '~')) rest.erase(0, 1);
+      if (rest.starts_with(role + " \"") || rest.starts_with(role + " [")) return line.substr(0, colon);
     }
     ADD_FAILURE() << "no " << role << " \"" << name << "\" in the snapshot:\n" << listing;
     return "e0";

@@ -13,6 +13,7 @@
 //   FAKE_BROWSER_SCRIPT_FILE a file holding it
 //   FAKE_BROWSER_HELLO=frame say hello in the older {"type":"hello",…} frame form
 //   FAKE_BROWSER_LINGER=1    stay alive after the connection ends, until killed
+//   FAKE_BROWSER_HELLO_DELAY_MS=N  wait N ms before connecting (a browser slow to start)
 // Exit status: 0 when an accepted connection ended; 1 when the hello was rejected, the
 // broker was unreachable, or the command line was unusable.
 
@@ -25,6 +26,8 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <chrono>
 #include <vector>
 
 #include "support/fake_browser.hpp"
@@ -107,6 +110,9 @@ int main(int argc, char** argv) {
   if (env_or("FAKE_BROWSER_HELLO", "") == "frame") config.hello_form = vesk::test::HelloForm::Frame;
   config.script = load_script();
 
+  if (const std::string delay = env_or("FAKE_BROWSER_HELLO_DELAY_MS", ""); !delay.empty()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::strtoul(delay.c_str(), nullptr, 10)));
+  }
   std::string error;
   auto browser = vesk::test::FakeBrowser::connect(config, &error);
   if (!browser) {

@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "base/timestamp.hpp"
 #include "platform/process.hpp"
 #include "support/harness.hpp"
@@ -225,6 +227,55 @@ TEST_F(InstanceCommands, RecordedPidNowHeldByAnotherProgramIsNotKilled) {
   EXPECT_TRUE(process_is_alive(bystander.pid()));
   EXPECT_NE(stop.err.find("treating it as already gone"), std::string::npos) << stop.err;
   EXPECT_TRUE(env_.read_state()["instances"].empty());
+}
+
+TEST_F(InstanceCommands, ConcurrentStartsEachLeaveARecordOfTheirRunningBrowser) {
+  constexpr std::size_t kStarts = 20;
+  std::vector<ChildProcess*> starts;
+  for (std::size_t i = 0; i < kStarts; ++i) {
+    starts.push_back(&env_.start_vesk({"instance", "start", "--browser-binary", TestEnv::fake_browser_binary().string()}));
+  }
+  std::set<std::string> printed_ids;
+  for (ChildProcess* start : starts) {
+    ASSERT_EQ(start->wait_exit(), 0) << start->err();
+    start->wait_for_output_end();
+    printed_ids.insert(Json::parse(start->out())["id"].get<std::string>());
+  }
+  ASSERT_EQ(printed_ids.size(), kStarts);
+
+  const Json instances = env_.read_state()["instances"];
+  std::set<std::string> recorded_ids;
+  for (const auto& record : instances) {
+    recorded_ids.insert(record["id"].get<std::string>());
+    ASSERT_TRUE(record["pid"].is_number_unsigned()) << record.dump();
+    EXPECT_TRUE(process_is_alive(record["pid"].get<Pid>())) << record.dump();
+    EXPECT_EQ(record["status"], "running");
+  }
+  EXPECT_EQ(recorded_ids, printed_ids);
+  EXPECT_EQ(jsonl(env_.record_dir() / "argv.jsonl").size(), kStarts) << "one browser per start, no more";
+}
+
+TEST_F(InstanceCommands, ACommandRightAfterStartUsesThatInstance) {
+  // A browser that takes a while to say hello: the command finds no browser connected.
+  env_.set_env("FAKE_BROWSER_HELLO_DELAY_MS", "700");
+  env_.set_env("FAKE_BROWSER_SCRIPT", R"({"page.title": {"result": {"title": "the started one"}}})");
+  constexpr int kRounds = 8;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE(round);
+    auto started = start_instance();
+    ASSERT_EQ(started.status, 0) << started.err;
+    const std::string id = Json::parse(started.out)["id"];
+    auto title = env_.run_vesk({"title"});
+    ASSERT_EQ(title.status, 0) << title.err;
+    EXPECT_EQ(Json::parse(title.out), (Json{{"title", "the started one"}}));
+
+    const Json instances = env_.read_state()["instances"];
+    ASSERT_EQ(instances.size(), 1u) << instances.dump();
+    EXPECT_EQ(instances[0]["id"], id);
+    ASSERT_EQ(env_.run_vesk({"instance", "stop", id}).status, 0);
+  }
+  EXPECT_EQ(jsonl(env_.record_dir() / "argv.jsonl").size(), static_cast<std::size_t>(kRounds))
+      << "one browser per start, never a second";
 }
 
 }  // namespace

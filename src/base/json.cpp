@@ -1,20 +1,46 @@
 #include "base/json.hpp"
 
+#include "base/utf8.hpp"
+
 namespace vesk {
 
 namespace {
 
-struct TooDeep {};
+// Whether objects and arrays nest deeper than `limit` anywhere in the text, counted
+// outside strings. A separate linear pass: the parser's per-value callback could enforce
+// the limit, but with a callback the parser rescans every array after each of its
+// elements, which made loading a state file of many records quadratic.
+bool nested_deeper_than(std::string_view text, int limit) {
+  int depth = 0;
+  bool in_string = false;
+  bool escaped = false;
+  for (const char c : text) {
+    if (in_string) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '{' || c == '[') {
+      if (++depth > limit) return true;
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+  return false;
+}
 
 template <class J>
 Result<J> parse_with_limit(std::string_view text) {
-  try {
-    return J::parse(text.begin(), text.end(), [](int depth, typename J::parse_event_t, J&) {
-      if (depth > kMaxJsonDepth) throw TooDeep{};
-      return true;
-    });
-  } catch (const TooDeep&) {
+  if (nested_deeper_than(text, kMaxJsonDepth)) {
     return fail("JSON nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+  }
+  try {
+    return J::parse(text.begin(), text.end());
   } catch (const nlohmann::json::exception& e) {
     return fail(e.what());
   }
@@ -28,33 +54,9 @@ Result<OrderedJson> parse_ordered_json(std::string_view text) {
 }
 
 bool is_valid_utf8(std::string_view bytes) {
-  size_t i = 0;
-  const size_t n = bytes.size();
-  while (i < n) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len;
-    unsigned min;
-    unsigned cp;
-    if ((c & 0xE0) == 0xC0) {
-      len = 2, min = 0x80, cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3, min = 0x800, cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4, min = 0x10000, cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    for (size_t k = 1; k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(bytes[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t len = utf8_sequence_length(bytes, i);
+    if (len == 0) return false;
     i += len;
   }
   return true;

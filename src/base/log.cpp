@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/log_text.hpp"
 #include "base/timestamp.hpp"
 
 namespace vesk {
@@ -23,7 +24,7 @@ void write_stderr(std::string_view text) {
 void log_line(LogLevel level, std::string_view message) {
   std::string line = "[" + utc_timestamp() + "] vesk ";
   line += level == LogLevel::Info ? "INFO " : "DEBUG ";
-  line += message;
+  line += escape_log_text(message);
   line += '\n';
   write_stderr(line);
 }

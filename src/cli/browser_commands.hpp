@@ -8,12 +8,11 @@
 
 #include "base/error.hpp"
 #include "cli/browser_request.hpp"
-#include "cli/command.hpp"
+#include "language/command.hpp"
 
 namespace vesk::cli {
 
-// Raw commands: the method each of the 46 words sends; nullopt for any other word.
-std::optional<std::string> raw_command_method(CommandWord word);
+// Raw commands: the method each of the 46 words sends (raw_command_method).
 Status run_raw_command(const RequestSender& send, CommandWord word, const RawBrowserArgs& args);
 // {"args", "tab", "sourceCommand": method} sent under `method`, the result printed.
 Status run_raw_method(const RequestSender& send, const std::string& method, const RawBrowserArgs& args);

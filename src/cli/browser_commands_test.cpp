@@ -64,6 +64,22 @@ TEST(RawCommands, TitleWithoutWordsSendsAnEmptyArrayAndNullTab) {
   EXPECT_EQ(printed.out, "\"Example\"\n");
 }
 
+TEST(RawCommands, ABatchThatStoppedIsPrintedWholeAndFailsTheCommand) {
+  const Json answer{{"ok", false},
+                    {"stoppedAt", 2},
+                    {"results",
+                     {{{"command", "title"}, {"result", {{"title", "T"}}}},
+                      {{"command", "click e9"}, {"error", {{"code", "elementNotFound"}, {"message", "no e9"}}}}}}};
+  ScriptedBrowser browser([&](const auto&, size_t) -> Result<Json> { return answer; });
+  const Printed printed = run_capturing(
+      [&] { return run_raw_command(browser.sender(), CommandWord::quick, {std::nullopt, {"title", "click e9", "url"}}); });
+  ASSERT_FALSE(printed.status);
+  EXPECT_EQ(printed.status.error().text(),
+            "quick: command 2 (click e9) failed: elementNotFound: no e9; the commands after it did not run");
+  EXPECT_NE(printed.out.find("\"stoppedAt\": 2"), std::string::npos);
+  EXPECT_EQ(browser.received.at(0).params["args"], (Json{"title", "click e9", "url"}));
+}
+
 TEST(RawCommands, AFailingRequestPrintsNothing) {
   ScriptedBrowser browser([](const auto&, size_t) -> Result<Json> { return fail("noBrowser: no browser connected"); });
   const Printed printed = run_capturing([&] { return run_raw_command(browser.sender(), CommandWord::url, {}); });

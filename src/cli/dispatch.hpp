@@ -3,7 +3,7 @@
 
 #include "base/error.hpp"
 #include "base/paths.hpp"
-#include "cli/command.hpp"
+#include "language/command.hpp"
 
 namespace vesk::cli {
 

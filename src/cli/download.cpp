@@ -14,20 +14,6 @@ std::string destination_text(const DownloadArgs& args) {
   return "<browser default>";
 }
 
-Result<Json> download_params(const DownloadArgs& args) {
-  auto output = path_text_or_null(args.output);
-  if (!output) return fail(std::move(output.error()));
-  auto dir = path_text_or_null(args.dir);
-  if (!dir) return fail(std::move(dir.error()));
-  return Json{{"url", args.url},
-              {"target", args.url},
-              {"output", std::move(*output)},
-              {"dir", std::move(*dir)},
-              {"tab", text_or_null(args.tab)},
-              {"options", {{"overwrite", args.overwrite}, {"wait", args.wait}}},
-              {"sourceCommand", "download"}};
-}
-
 std::string completion_message(const Json& result) {
   if (!result.is_object()) return "download: completed\n";
   const auto path = result.find("path");
@@ -42,9 +28,9 @@ std::string completion_message(const Json& result) {
 
 Status run_download(const RequestSender& send, const DownloadArgs& args) {
   write_stderr("download: starting url=" + args.url + " destination=" + destination_text(args) + "\n");
-  auto params = download_params(args);
-  if (!params) return fail(std::move(params.error()));
-  auto result = send("download", *params);
+  auto request = download_request(args);
+  if (!request) return fail(std::move(request.error()));
+  auto result = send(request->method, request->params);
   if (!result) return fail(std::move(result.error()));
   write_stderr(completion_message(*result));
   return print_result(*result);

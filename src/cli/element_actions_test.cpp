@@ -3,7 +3,7 @@
 
 #include "cli/browser_commands.hpp"
 #include "cli/scripted_browser_test_support.hpp"
-#include "cli/snapshot_change.hpp"
+#include "language/snapshot_change.hpp"
 
 namespace vesk::cli {
 namespace {

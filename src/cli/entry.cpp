@@ -7,7 +7,7 @@
 #include "base/log.hpp"
 #include "base/paths.hpp"
 #include "cli/dispatch.hpp"
-#include "cli/parser.hpp"
+#include "language/parser.hpp"
 
 namespace vesk::cli {
 namespace {

@@ -8,6 +8,7 @@
 #include "cli/scripted_browser_test_support.hpp"
 #include "cli/upload_entries.hpp"
 #include "platform/files.hpp"
+#include "protocol/framing.hpp"
 #include "render/render.hpp"
 
 namespace vesk::cli {
@@ -264,6 +265,31 @@ TEST_F(UploadFiles, FailsBeforeSendingWithoutEntriesOrReadableInputs) {
     EXPECT_EQ(printed.status.error().text(), c.error) << c.name;
     EXPECT_TRUE(browser.received.empty()) << c.name;
   }
+}
+
+TEST_F(UploadFiles, AnUploadPastTheMessageLimitIsRefusedBeforeAnyFileIsRead) {
+  // Sparse files: large by their size, nothing on disk, and slow to read if anyone tried.
+  const std::string first = write("first.bin", "");
+  const std::string second = write("second.bin", "");
+  fs::resize_file(first, kMaxMessageBytes / 2);
+  fs::resize_file(second, kMaxMessageBytes / 4);
+  ScriptedBrowser browser;
+  UploadArgs args;
+  args.files = {first, second};
+  args.snap_diff = true;
+  const Printed printed = run_capturing([&] { return run_upload(browser.sender(), args); });
+  ASSERT_FALSE(printed.status);
+  EXPECT_NE(printed.status.error().text().find("upload too large: its request would take about "), std::string::npos)
+      << printed.status.error().text();
+  EXPECT_NE(printed.status.error().text().find("upload fewer or smaller files"), std::string::npos);
+  EXPECT_TRUE(browser.received.empty());
+
+  // A small one is read and sent.
+  fs::resize_file(first, 3000);
+  args.files = {first};
+  args.snap_diff = false;
+  ASSERT_TRUE(run_capturing([&] { return run_upload(browser.sender(), args); }).status);
+  EXPECT_EQ(browser.received.size(), 1u);
 }
 
 TEST_F(UploadFiles, SnapDiffTakesABaselineAndMergesTheChangedSnapshot) {

@@ -4,20 +4,9 @@
 namespace vesk::cli {
 
 Status run_history_command(const RequestSender& send, CommandWord word, const AfterActionArgs& args) {
-  std::string method;
-  switch (word) {
-    case CommandWord::back: method = "nav.back"; break;
-    case CommandWord::forward: method = "nav.forward"; break;
-    case CommandWord::reload: method = "nav.reload"; break;
-    default: return fail("\"" + std::string(command_word_text(word)) + "\" is not a history command");
-  }
-  return send_and_print(send, method,
-                        Json{{"options",
-                              {{"snap", args.snap},
-                               {"snapDiff", args.snap_diff},
-                               {"text", args.text},
-                               {"dismissBanners", args.dismiss_banners}}},
-                             {"sourceCommand", method}});
+  const auto method = history_method(word);
+  if (!method) return fail("\"" + std::string(command_word_text(word)) + "\" is not a history command");
+  return send_and_print(send, history_request(*method, args));
 }
 
 }  // namespace vesk::cli

@@ -5,21 +5,15 @@
 namespace vesk::cli {
 
 Status run_pdf(const RequestSender& send, const PdfArgs& args) {
-  auto output = path_text_or_null(args.output);
-  if (!output) return fail(std::move(output.error()));
-  return send_and_print(send, "page.pdf",
-                        Json{{"output", std::move(*output)},
-                             {"options", {{"landscape", args.landscape}}},
-                             {"sourceCommand", "page.pdf"}});
+  auto request = pdf_request(args);
+  if (!request) return fail(std::move(request.error()));
+  return send_and_print(send, *request);
 }
 
 Status run_screenshot(const RequestSender& send, const ScreenshotArgs& args) {
-  auto output = path_text_or_null(args.output);
-  if (!output) return fail(std::move(output.error()));
-  return send_and_print(send, "page.screenshot",
-                        Json{{"output", std::move(*output)},
-                             {"options", {{"full", args.full}}},
-                             {"sourceCommand", "page.screenshot"}});
+  auto request = screenshot_request(args);
+  if (!request) return fail(std::move(request.error()));
+  return send_and_print(send, *request);
 }
 
 }  // namespace vesk::cli

@@ -5,40 +5,41 @@
 
 namespace vesk::cli {
 
-std::optional<std::string> raw_command_method(CommandWord word) {
-  using enum CommandWord;
-  const std::string word_text(command_word_text(word));
-  switch (word) {
-    case type: case dblclick: case hover: case focus: case value: case attr: case count:
-    case box: case visible: case enabled: case checked: case check: case uncheck:
-    case scrollintoview:
-      return "element." + word_text;
-    case scroll: case eval: case CommandWord::text: case title: case url: case html:
-    case styles: case find: case wait: case capture:
-      return "page." + word_text;
-    case keydown: case keyup: case press:
-      return "keyboard." + word_text;
-    case drag: return "mouse.drag";
-    case close: return "tab.close";
-    case handoff: return "tab.handoff";
-    case resume: return "tab.resume";
-    case handoff_status: return "tab.handoffStatus";
-    case set: return "emulation.set";
-    case frame: case network: case keyboard: case dialog: case console: case errors:
-    case clipboard: case cache: case cookies: case storage: case state: case record:
-    case quick:
-      return word_text;
-    default:
-      return std::nullopt;
-  }
+Status run_raw_method(const RequestSender& send, const std::string& method, const RawBrowserArgs& args) {
+  return send_and_print(send, raw_request(method, args));
 }
 
-Status run_raw_method(const RequestSender& send, const std::string& method, const RawBrowserArgs& args) {
-  return send_and_print(
-      send, method, Json{{"args", args.args}, {"tab", text_or_null(args.tab)}, {"sourceCommand", method}});
+namespace {
+
+// A batch answers with every command's outcome, also when one of them failed; the whole
+// answer is printed, and a batch that stopped at an error still ends the command with it,
+// so that a script sees the failure in the exit status.
+Status run_batch(const RequestSender& send, const RawBrowserArgs& args) {
+  const BrowserRequest request = raw_request("quick", args);
+  auto result = send(request.method, request.params);
+  if (!result) return fail(std::move(result.error()));
+  if (auto printed = print_result(*result); !printed) return printed;
+  if (!result->is_object() || result->value("ok", true)) return {};
+  const Json& stopped_at = (*result)["stoppedAt"];
+  std::string reason = "a command failed";
+  if (stopped_at.is_number_integer() && stopped_at.get<std::int64_t>() > 0) {
+    const auto index = stopped_at.get<std::size_t>();
+    const Json& results = (*result)["results"];
+    reason = "command " + std::to_string(index) + " failed";
+    if (results.is_array() && index >= 1 && index <= results.size()) {
+      const Json& entry = results[index - 1];
+      const Json& error = entry.value("error", Json::object());
+      reason = "command " + std::to_string(index) + " (" + entry.value("command", std::string()) +
+               ") failed: " + error.value("code", std::string("error")) + ": " + error.value("message", std::string());
+    }
+  }
+  return fail("quick: " + reason + "; the commands after it did not run");
 }
+
+}  // namespace
 
 Status run_raw_command(const RequestSender& send, CommandWord word, const RawBrowserArgs& args) {
+  if (word == CommandWord::quick) return run_batch(send, args);
   const auto method = raw_command_method(word);
   if (!method) return fail("\"" + std::string(command_word_text(word)) + "\" is not a raw browser command");
   return run_raw_method(send, *method, args);

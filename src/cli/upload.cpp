@@ -2,9 +2,13 @@
 // input of the page in one request, optionally followed by a snapshot diff.
 #include <filesystem>
 
+#include <cstdint>
+#include <filesystem>
+
 #include "cli/browser_commands.hpp"
-#include "cli/snapshot_change.hpp"
+#include "language/snapshot_change.hpp"
 #include "cli/upload_entries.hpp"
+#include "protocol/framing.hpp"
 #include "render/render.hpp"
 
 namespace vesk::cli {
@@ -37,12 +41,39 @@ Result<Json> collect_entries(const std::vector<std::string>& files, const Upload
   return entries;
 }
 
+// What the request will weigh, from the sizes of its inputs alone: base64 turns every 3
+// bytes of a file into 4, and each entry adds its name and type.
+std::uint64_t estimated_request_bytes(const std::vector<std::string>& files, const UploadArgs& args) {
+  constexpr std::uint64_t kEnvelope = 4096;
+  constexpr std::uint64_t kPerEntry = 512;
+  std::uint64_t total = kEnvelope;
+  std::error_code ec;
+  for (const std::string& file : files) {
+    const auto size = std::filesystem::file_size(file, ec);
+    if (!ec) total += (size + 2) / 3 * 4;
+    total += kPerEntry;
+  }
+  for (const std::string& text : args.base64) total += text.size() + kPerEntry;
+  for (const std::string& file : args.base64_file) {
+    const auto size = std::filesystem::file_size(file, ec);
+    if (!ec) total += size;
+    total += kPerEntry;
+  }
+  return total;
+}
+
+// Refused before a file is read: the server would close the connection on it anyway.
+Status check_request_size(const std::vector<std::string>& files, const UploadArgs& args) {
+  const std::uint64_t bytes = estimated_request_bytes(files, args);
+  if (bytes <= kMaxMessageBytes) return {};
+  return fail("upload too large: its request would take about " + std::to_string(bytes) +
+              " bytes, more than the " + std::to_string(kMaxMessageBytes) +
+              " bytes a message to the VeskApp server may hold; upload fewer or smaller files");
+}
+
 }  // namespace
 
 Status run_upload(const RequestSender& send, const UploadArgs& args) {
-  std::optional<Json> baseline;
-  if (args.snap_diff) baseline = baseline_snapshot(send, args.tab);
-
   // A lone existing path in the selector position is the file to upload, into the
   // default file input.
   std::vector<std::string> files = args.files;
@@ -51,6 +82,10 @@ Status run_upload(const RequestSender& send, const UploadArgs& args) {
     files.push_back(*selector);
     selector.reset();
   }
+  if (auto fits = check_request_size(files, args); !fits) return fits;
+
+  std::optional<Json> baseline;
+  if (args.snap_diff) baseline = baseline_snapshot(send, args.tab);
 
   auto entries = collect_entries(files, args);
   if (!entries) return fail(std::move(entries.error()));

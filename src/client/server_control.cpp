@@ -35,22 +35,28 @@ Status kill_recorded_server(const ServerRecord& server) {
 
 // Takes the server record out of the state, killing its process; returns the record.
 Result<std::optional<ServerRecord>> take_down_recorded_server(const std::filesystem::path& state_path) {
-  auto state = load_state(state_path);
-  if (!state) return fail(state.error());
-  auto server = std::move(state->server);
-  if (!server) return server;
-  state->server.reset();
-  if (auto killed = kill_recorded_server(*server); !killed) return fail(killed.error());
-  if (auto saved = save_state(state_path, *state); !saved) return fail(saved.error());
+  // Nothing recorded: nothing to lock or write (a fresh data directory stays unmade).
+  auto recorded = load_state(state_path);
+  if (!recorded) return fail(recorded.error());
+  if (!recorded->server) return std::optional<ServerRecord>();
+  std::optional<ServerRecord> server;
+  auto taken = update_state(state_path, [&](State& state) -> Result<bool> {
+    if (!state.server) return false;
+    if (auto killed = kill_recorded_server(*state.server); !killed) return fail(killed.error());
+    server = std::move(state.server);
+    state.server.reset();
+    return true;
+  });
+  if (!taken) return fail(taken.error());
   return server;
 }
 
 }  // namespace
 
 Status show_status(const AppPaths& paths) {
-  if (auto probed = probe_server(paths.state_path); !probed) return fail(probed.error());
   auto state = load_state(paths.state_path);
   if (!state) return fail(state.error());
+  if (auto probed = probe_recorded_server(paths.state_path, *state); !probed) return fail(probed.error());
   return print_result(Json{
       {"app", "vesk"},
       {"dataDir", path_text(paths.data_dir)},

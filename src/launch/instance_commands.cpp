@@ -27,16 +27,14 @@ Status list_instances_command(const AppPaths& paths) {
 
 Status stop_instance_command(const AppPaths& paths, const std::string& id) {
   log_info("stopping instance " + id);
-  auto state = load_state(paths.state_path);
-  if (!state) return fail(state.error());
-  auto found = std::ranges::find(state->instances, id, &InstanceRecord::id);
-  if (found == state->instances.end()) return fail("instance not found: " + id, ErrorKind::NotFound);
-
-  if (auto stopped = stop_recorded_instance_process(*found, "terminating pid"); !stopped) {
-    return fail(stopped.error());
-  }
-  std::erase_if(state->instances, [&](const InstanceRecord& r) { return r.id == id; });
-  if (auto saved = save_state(paths.state_path, *state); !saved) return fail(saved.error());
+  auto stopped = update_state(paths.state_path, [&](State& state) -> Result<bool> {
+    auto found = std::ranges::find(state.instances, id, &InstanceRecord::id);
+    if (found == state.instances.end()) return fail("instance not found: " + id, ErrorKind::NotFound);
+    if (auto killed = stop_recorded_instance_process(*found, "terminating pid"); !killed) return fail(killed.error());
+    std::erase_if(state.instances, [&](const InstanceRecord& r) { return r.id == id; });
+    return true;
+  });
+  if (!stopped) return fail(stopped.error());
   log_info("instance " + id + " stopped and removed from state");
   return print_result(Json{{"stopped", id}});
 }

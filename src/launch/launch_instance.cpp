@@ -1,5 +1,7 @@
 #include "launch/launch_instance.hpp"
 
+#include <algorithm>
+
 #include "base/json.hpp"
 #include "base/log.hpp"
 #include "launch/endpoint.hpp"
@@ -32,6 +34,14 @@ Result<HostAndPort> choose_server_endpoint(const AppPaths& paths, const LaunchOp
                                : "using reachable VeskApp server endpoint ") +
            chosen.host + ":" + std::to_string(chosen.port));
   return chosen;
+}
+
+// Takes back the record of a launch whose process did not start.
+void forget_instance(const AppPaths& paths, const std::string& id) {
+  auto forgotten = update_state(paths.state_path, [&](State& state) -> Result<bool> {
+    return std::erase_if(state.instances, [&](const InstanceRecord& r) { return r.id == id; }) > 0;
+  });
+  if (!forgotten) log_info("failed to remove the record of instance " + id + ": " + forgotten.error().text());
 }
 
 }  // namespace
@@ -85,20 +95,42 @@ Result<InstanceRecord> launch_instance(const AppPaths& paths, const LaunchOption
   record.status = InstanceStatus::Starting;
   record.created_at = utc_timestamp();
 
+  // Recorded before the process exists: a crash between the two leaves a record that
+  // `instance list` shows and a stale restart clears, never a browser nobody can stop.
+  auto recorded = update_state(paths.state_path, [&](State& state) -> Result<bool> {
+    state.instances.push_back(record);
+    return true;
+  });
+  if (!recorded) return fail(recorded.error());
+
   log_info("starting VeskBrowser " + options.browser_binary + " with profile " + options.profile + " in " +
            mode_title(options.mode) + " mode; Chromium will connect to " + server->host + ":" +
            std::to_string(server->port));
   auto args = browser_arguments(server->host, server->port, record, browser_profile_dir(paths.data_dir, options.profile));
   auto pid = spawn_detached(options.browser_binary, args);
-  if (!pid) return fail(pid.error().wrap("failed to start VeskBrowser: " + options.browser_binary));
+  if (!pid) {
+    forget_instance(paths, record.id);
+    return fail(pid.error().wrap("failed to start VeskBrowser: " + options.browser_binary));
+  }
   log_info("VeskBrowser process started with pid " + std::to_string(*pid));
   record.pid = *pid;
   record.status = InstanceStatus::Running;
 
-  auto state = load_state(paths.state_path);
-  if (!state) return fail(state.error());
-  state->instances.push_back(record);
-  if (auto saved = save_state(paths.state_path, *state); !saved) return fail(saved.error());
+  bool still_recorded = false;
+  auto marked = update_state(paths.state_path, [&](State& state) -> Result<bool> {
+    auto found = std::ranges::find(state.instances, record.id, &InstanceRecord::id);
+    if (found == state.instances.end()) return false;
+    still_recorded = true;
+    found->pid = record.pid;
+    found->status = InstanceStatus::Running;
+    return true;
+  });
+  if (!marked) return fail(marked.error());
+  if (!still_recorded) {
+    // Stopped or replaced by another command while it started: it must not run on unrecorded.
+    (void)kill_process_tree(*pid);
+    return fail("instance " + record.id + " was stopped by another vesk command while it started");
+  }
   log_info("instance " + record.id + " marked running");
   return record;
 }

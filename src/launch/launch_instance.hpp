@@ -1,7 +1,7 @@
 #pragma once
 // Launching a browser instance: pick the broker endpoint the browser connects to, give
-// the instance an id, a loopback port and a token, start the browser detached with its
-// command line, and append its record to the state once the process runs.
+// the instance an id, a loopback port and a token, record it as starting, start the
+// browser detached with its command line, and mark the record running with its pid.
 
 #include <cstdint>
 #include <filesystem>
@@ -23,8 +23,8 @@ struct LaunchOptions {
   std::optional<std::uint16_t> server_port;
 };
 
-// Starts the browser and records it (status running, pid set). The record is written
-// only after the process started; a failure to save leaves the browser running.
+// Records the instance (status starting, no pid), starts the browser and marks the record
+// running with its pid. A browser that fails to start takes its record with it.
 Result<InstanceRecord> launch_instance(const AppPaths& paths, const LaunchOptions& options);
 
 // The browser's seven arguments, in the order it expects them.

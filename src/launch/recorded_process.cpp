@@ -73,6 +73,12 @@ std::optional<std::filesystem::path> resolve_executable(std::string_view program
   return find_program(program, executable_dir, program_search_path());
 }
 
+RecordedProcess recorded_process_of(const InstanceRecord& instance) {
+  RecordedProcess recorded{instance.pid.value_or(0), instance.created_at, std::nullopt};
+  if (instance.browser_binary) recorded.executable = resolve_executable(*instance.browser_binary);
+  return recorded;
+}
+
 bool is_recorded_process(const RecordedProcess& recorded) {
   if (recorded.pid == current_pid() || !process_is_alive(recorded.pid)) return false;
   if (auto recorded_at = parse_utc_timestamp(recorded.recorded_at)) {

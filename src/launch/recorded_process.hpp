@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/process.hpp"
+#include "store/state.hpp"
 
 namespace vesk {
 
@@ -31,6 +32,10 @@ struct RecordedProcess {
 // leaves only the executable check; with neither, the process cannot be recognised and
 // counts as gone. Our own pid is never the recorded process.
 bool is_recorded_process(const RecordedProcess& recorded);
+
+// An instance record's process as recorded: its pid, its "createdAt", and its browser
+// executable when the record names one.
+RecordedProcess recorded_process_of(const InstanceRecord& instance);
 
 // Parses the state file's RFC 3339 UTC time stamps ("2025-03-01T09:15:02.1234567Z").
 std::optional<std::chrono::system_clock::time_point> parse_utc_timestamp(std::string_view text);

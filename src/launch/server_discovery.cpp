@@ -5,8 +5,6 @@
 #include "base/log.hpp"
 #include "launch/endpoint.hpp"
 #include "launch/start_lock.hpp"
-#include "platform/socket.hpp"
-#include "store/state.hpp"
 
 namespace vesk {
 
@@ -20,31 +18,49 @@ bool same_record(const ServerRecord& a, const ServerRecord& b) {
 // server which recorded itself since the probe began is not forgotten (it would keep
 // running unrecorded while the next command starts yet another).
 Status clear_server_record(const std::filesystem::path& state_path, const ServerRecord& unreachable) {
-  auto state = load_state(state_path);
-  if (!state) return fail(state.error());
-  if (!state->server || !same_record(*state->server, unreachable)) return {};
-  state->server.reset();
-  return save_state(state_path, *state);
+  return update_state(state_path, [&](State& state) -> Result<bool> {
+    if (!state.server || !same_record(*state.server, unreachable)) return false;
+    state.server.reset();
+    return true;
+  });
+}
+
+std::optional<UniqueSocket> connect_to_endpoint(const std::string& endpoint) {
+  auto address = parse_socket_address(endpoint);
+  if (!address) return std::nullopt;
+  auto connected = connect_tcp(*address, kReachabilityTimeout);
+  if (!connected) return std::nullopt;
+  return std::move(*connected);
 }
 
 }  // namespace
 
-bool endpoint_is_reachable(const std::string& endpoint) {
-  auto address = parse_socket_address(endpoint);
-  if (!address) return false;
-  return connect_tcp(*address, kReachabilityTimeout).has_value();
-}
+bool endpoint_is_reachable(const std::string& endpoint) { return connect_to_endpoint(endpoint).has_value(); }
 
 Result<std::optional<std::string>> probe_server(const std::filesystem::path& state_path) {
   auto state = load_state(state_path);
   if (!state) return fail(state.error());
-  if (!state->server) return std::optional<std::string>();
-  const auto endpoint = endpoint_of(*state->server);
+  return probe_recorded_server(state_path, *state);
+}
+
+Result<std::optional<std::string>> probe_recorded_server(const std::filesystem::path& state_path, State& state) {
+  if (!state.server) return std::optional<std::string>();
+  const auto endpoint = endpoint_of(*state.server);
   if (endpoint_is_reachable(endpoint)) return std::optional<std::string>(endpoint);
 
   log_info("stored VeskApp server endpoint " + endpoint + " is not reachable; clearing it");
-  if (auto cleared = clear_server_record(state_path, *state->server); !cleared) return fail(cleared.error());
+  if (auto cleared = clear_server_record(state_path, *state.server); !cleared) return fail(cleared.error());
+  state.server.reset();
   return std::optional<std::string>();
+}
+
+std::optional<ServerConnection> connect_recorded_server(const std::filesystem::path& state_path) {
+  auto state = load_state(state_path);
+  if (!state || !state->server) return std::nullopt;
+  std::string endpoint = endpoint_of(*state->server);
+  auto fd = connect_to_endpoint(endpoint);
+  if (!fd) return std::nullopt;
+  return ServerConnection{std::move(endpoint), std::move(*fd)};
 }
 
 Result<Pid> start_background_server(const std::vector<std::string>& args) {

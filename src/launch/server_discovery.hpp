@@ -12,6 +12,8 @@
 #include "base/error.hpp"
 #include "base/paths.hpp"
 #include "platform/process.hpp"
+#include "platform/socket.hpp"
+#include "store/state.hpp"
 
 namespace vesk {
 
@@ -26,6 +28,19 @@ bool endpoint_is_reachable(const std::string& endpoint);
 // The recorded server's endpoint when it accepts a connection; none when there is no
 // record or it does not answer, in which case the record is removed from the state.
 Result<std::optional<std::string>> probe_server(const std::filesystem::path& state_path);
+
+// probe_server on a state already loaded; when the record is cleared from the file, it is
+// cleared from `state` too.
+Result<std::optional<std::string>> probe_recorded_server(const std::filesystem::path& state_path, State& state);
+
+// A connection to the recorded server when it accepts one within 250 ms: a command's
+// usual case, served with one read of the state and one connect. Nothing is changed when
+// there is no such server; ensure_server deals with that (and with an unreadable state).
+struct ServerConnection {
+  std::string endpoint;
+  UniqueSocket socket;
+};
+std::optional<ServerConnection> connect_recorded_server(const std::filesystem::path& state_path);
 
 // The endpoint of a reachable server, starting "<this executable> server --port 0" in
 // the background when there is none.

@@ -78,6 +78,9 @@ class TcpListener {
 // Receives what is there, up to `capacity` bytes, waiting for at least one; 0 at the end
 // of the stream. A read time-out fails with kind TimedOut.
 Result<std::size_t> receive_some(SocketHandle socket, char* into, std::size_t capacity);
+// Waits until the socket has bytes (or its end) to read; fails with "timed out waiting for
+// a message" (kind TimedOut) once `deadline` has passed.
+Status wait_readable(SocketHandle socket, std::chrono::steady_clock::time_point deadline);
 // Sends all bytes, repeating on interruptions and short writes. A peer that has gone away
 // is an error value (never a signal); a send that accepts nothing fails with "failed to
 // write whole buffer".

@@ -4,7 +4,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "platform/socket_native.hpp"
 
@@ -60,6 +62,17 @@ Status wait_for_connect(SocketHandle socket, std::chrono::milliseconds timeout) 
     if (::getsockopt(native(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0) return fail(last_socket_error());
     if (error != 0) return fail(system_error(error));
     return {};
+  }
+}
+
+Status wait_readable(SocketHandle socket, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return fail("timed out waiting for a message", ErrorKind::TimedOut);
+    pollfd entry{native(socket), POLLIN, 0};
+    const int ready = ::poll(&entry, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60'000)));
+    if (ready > 0) return {};
+    if (ready < 0 && errno != EINTR) return fail(last_socket_error());
   }
 }
 

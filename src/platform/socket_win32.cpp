@@ -1,5 +1,7 @@
 // Sockets on Windows: Winsock 2, WSAPoll, its own error codes.
 
+#include <algorithm>
+#include <cstdint>
 #include <mutex>
 
 #include "platform/socket_native.hpp"
@@ -61,6 +63,17 @@ Status wait_for_connect(SocketHandle socket, std::chrono::milliseconds timeout) 
   // A refused connect shows as an error event rather than writability on some systems.
   if ((entry.revents & (POLLERR | POLLHUP)) != 0) return fail(windows_error(WSAECONNREFUSED));
   return {};
+}
+
+Status wait_readable(SocketHandle socket, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return fail("timed out waiting for a message", ErrorKind::TimedOut);
+    WSAPOLLFD entry{native(socket), POLLRDNORM, 0};
+    const int ready = ::WSAPoll(&entry, 1, static_cast<INT>(std::min<std::int64_t>(left.count(), 60'000)));
+    if (ready > 0) return {};
+    if (ready < 0) return fail(last_socket_error());
+  }
 }
 
 SocketHandle accept_native(SocketHandle listener, sockaddr* peer, NativeAddressLength* length) {

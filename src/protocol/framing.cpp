@@ -1,7 +1,11 @@
 #include "protocol/framing.hpp"
 
 #include <cstring>
+#include <functional>
+#include <algorithm>
+#include <cstdint>
 
+#include "protocol/json_writer.hpp"
 #include "protocol/wire_json.hpp"
 
 namespace vesk {
@@ -115,9 +119,13 @@ class BracketScanner {
 
 // One receive into the end of `buffer`, as much as its spare capacity takes. Returns the
 // number of bytes received (0 at the end of the stream).
-Result<std::size_t> receive_more(SocketHandle socket, ByteBuffer& buffer) {
+Result<std::size_t> receive_more(SocketHandle socket, ByteBuffer& buffer,
+                                 const std::optional<std::chrono::steady_clock::time_point>& deadline) {
   if (!buffer.reserve_extra(kReadBlock)) {
     return fail("out of memory reading a message of more than " + std::to_string(buffer.size()) + " bytes");
+  }
+  if (deadline) {
+    if (auto ready = wait_readable(socket, *deadline); !ready) return fail(ready.error());
   }
   auto got = receive_some(socket, buffer.data() + buffer.size(), buffer.capacity() - buffer.size());
   if (got) buffer.commit(*got);
@@ -175,7 +183,7 @@ Result<Message> decode_legacy_frame(Json& value, const Error& reason) {
 
 }  // namespace
 
-Result<Message> read_message(Connection& connection) {
+Status read_message_text(Connection& connection, const std::function<void(std::string_view)>& use) {
   ByteBuffer& buffer = connection.pending_;
   std::size_t& consumed = connection.consumed_;
   BracketScanner scanner;
@@ -192,12 +200,20 @@ Result<Message> read_message(Connection& connection) {
     }
     consumed = 0;
     position = buffer.size();
-    auto received = receive_more(connection.socket(), buffer);
+    if (buffer.size() > connection.max_message_bytes_) {
+      // Nothing of it is worth keeping: the connection cannot go on after this message.
+      const std::size_t received = buffer.size();
+      buffer.clear();
+      buffer.shrink();
+      return fail("message exceeds the maximum size of " + std::to_string(connection.max_message_bytes_) +
+                  " bytes (" + std::to_string(received) + " bytes received without its end)");
+    }
+    auto received = receive_more(connection.socket(), buffer, connection.read_deadline_);
     if (!received) return fail(received.error());
     if (*received == 0) return fail("failed to fill whole buffer", ErrorKind::EndOfStream);
   }
 
-  auto value = parse_message_text(buffer.view().substr(scanner.begin(), end - scanner.begin()));
+  use(buffer.view().substr(scanner.begin(), end - scanner.begin()));
   consumed = end;
   if (consumed == buffer.size()) {
     buffer.clear();
@@ -209,15 +225,75 @@ Result<Message> read_message(Connection& connection) {
     consumed = 0;
     buffer.shrink(kReadBlock);
   }
-  if (!value) return fail(value.error());
+  return {};
+}
 
+Result<Message> decode_message_text(std::string_view text) {
+  auto value = parse_message_text(text);
+  if (!value) return fail(value.error());
   auto message = decode_message_taking(*value);
   if (message) return message;
   return decode_legacy_frame(*value, message.error());
 }
 
+Result<Message> read_message(Connection& connection) {
+  Result<Message> message = fail("no message");
+  auto read = read_message_text(connection, [&](std::string_view text) { message = decode_message_text(text); });
+  if (!read) return fail(read.error());
+  return message;
+}
+
+namespace {
+
+// Gathers small pieces into blocks and sends a large piece (a file's worth of string) as
+// it is, so that a message goes out in few large writes without a second copy of it.
+class SocketSink final : public TextSink {
+ public:
+  explicit SocketSink(SocketHandle socket) : socket_(socket) {}
+
+  void append(std::string_view piece) override {
+    if (block_.size() + piece.size() <= kWriteBlock) {
+      block_.append(piece);
+      return;
+    }
+    flush();
+    if (piece.size() >= kWriteBlock) {
+      if (status_) status_ = write_all(socket_, piece);
+    } else {
+      block_.append(piece);
+    }
+  }
+
+  Status finish() {
+    flush();
+    return status_;
+  }
+
+ private:
+  static constexpr std::size_t kWriteBlock = 1024 * 1024;
+
+  void flush() {
+    if (status_ && !block_.empty()) status_ = write_all(socket_, block_);
+    block_.clear();
+  }
+
+  SocketHandle socket_;
+  std::string block_;
+  Status status_;
+};
+
+}  // namespace
+
 Status write_message(Connection& connection, const Message& message) {
-  return write_all(connection.socket(), encode_message(message));
+  SocketSink sink(connection.socket());
+  write_message_text(sink, message);
+  return sink.finish();
+}
+
+Status write_request(Connection& connection, std::string id, std::string method, const Json& params) {
+  SocketSink sink(connection.socket());
+  write_request_text(sink, std::move(id), std::move(method), params);
+  return sink.finish();
 }
 
 }  // namespace vesk

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -170,6 +171,51 @@ TEST(ReadMessage, ATimeOutIsTimedOutAndLosesNoBytes) {
   auto message = read_message(*pair.reader);
   ASSERT_TRUE(message) << message.error().text();
   EXPECT_EQ(message->id, "late");
+}
+
+TEST(ReadMessage, ADeadlineBoundsTheWholeMessageNotEachRead) {
+  SocketPair pair;
+  pair.reader->set_read_deadline(std::chrono::steady_clock::now() + 200ms);
+  // A trickle of bytes that never ends its message keeps no reader past the deadline.
+  std::atomic<bool> stop{false};
+  std::thread trickle([&] {
+    (void)write_all(pair.writer.get(), "{\"id\":\"");
+    while (!stop) {
+      (void)write_all(pair.writer.get(), "a");
+      std::this_thread::sleep_for(10ms);
+    }
+  });
+  auto message = read_message(*pair.reader);
+  stop = true;
+  trickle.join();
+  ASSERT_FALSE(message);
+  EXPECT_EQ(message.error().kind(), ErrorKind::TimedOut);
+
+  SocketPair in_time;
+  in_time.reader->set_read_deadline(std::chrono::steady_clock::now() + 60s);
+  ASSERT_TRUE(write_all(in_time.writer.get(), MSG("prompt", "event")));
+  auto prompt = read_message(*in_time.reader);
+  ASSERT_TRUE(prompt) << prompt.error().text();
+  EXPECT_EQ(prompt->id, "prompt");
+}
+
+TEST(ReadMessage, AMessagePastTheSizeLimitFailsNamingTheLimit) {
+  SocketPair pair;
+  pair.reader->set_max_message_bytes(1000);
+  const std::string fits = R"({"id":"fits","kind":"event","version":1,"params":")" + std::string(800, 'x') + "\"}";
+  std::thread writer([&] {
+    // An endless object: only the limit ends the read.
+    (void)write_all(pair.writer.get(), fits + R"({"id":")" + std::string(1 << 20, 'y'));
+  });
+  auto first = read_message(*pair.reader);
+  ASSERT_TRUE(first) << first.error().text();
+  EXPECT_EQ(first->id, "fits");
+  auto endless = read_message(*pair.reader);
+  pair.reader->close();
+  writer.join();
+  ASSERT_FALSE(endless);
+  EXPECT_NE(endless.error().text().find("message exceeds the maximum size of 1000 bytes ("), std::string::npos)
+      << endless.error().text();
 }
 
 TEST(ReadMessage, EndOfStreamHasItsKind) {

@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "platform/random.hpp"
+#include "protocol/json_writer.hpp"
 
 namespace vesk {
 
@@ -178,26 +179,64 @@ Message error_message(std::string id, std::string code, std::string message_text
   return message;
 }
 
-std::string encode_message(const Message& message) {
-  // Written piece by piece rather than through an ordered object, so that a large
-  // params or result is serialised once and never copied.
-  std::string out = "{\"id\":" + json_string(message.id);
-  out += ",\"kind\":";
-  out += json_string(kind_name(message.kind));
-  out += ",\"version\":" + std::to_string(message.version);
-  out += ",\"method\":";
-  out += message.method ? json_string(*message.method) : "null";
-  out += ",\"params\":" + compact(message.params);
-  out += ",\"result\":";
-  out += message.result ? compact(*message.result) : "null";
-  out += ",\"error\":";
-  if (message.error) {
-    out += "{\"code\":" + json_string(message.error->code) + ",\"message\":" + json_string(message.error->message) +
-           ",\"details\":" + (message.error->details ? compact(*message.error->details) : "null") + "}";
+namespace {
+
+// The members before the payloads, and params.
+void write_head(TextSink& sink, const Message& message, const Json& params) {
+  // Written piece by piece rather than through an ordered object, so that a large params
+  // or result is serialised once, straight to the sink, and never copied.
+  sink.append("{\"id\":");
+  write_json_string(sink, message.id);
+  sink.append(",\"kind\":");
+  write_json_string(sink, kind_name(message.kind));
+  sink.append(",\"version\":" + std::to_string(message.version) + ",\"method\":");
+  if (message.method) {
+    write_json_string(sink, *message.method);
   } else {
-    out += "null";
+    sink.append("null");
   }
-  out += '}';
+  sink.append(",\"params\":");
+  write_compact_json(sink, params);
+}
+
+}  // namespace
+
+void write_request_text(TextSink& sink, std::string id, std::string method, const Json& params) {
+  write_head(sink, request_message(std::move(id), std::move(method), nullptr), params);
+  sink.append(",\"result\":null,\"error\":null}");
+}
+
+void write_message_text(TextSink& sink, const Message& message) {
+  write_head(sink, message, message.params);
+  sink.append(",\"result\":");
+  if (message.result) {
+    write_compact_json(sink, *message.result);
+  } else {
+    sink.append("null");
+  }
+  sink.append(",\"error\":");
+  if (message.error) {
+    sink.append("{\"code\":");
+    write_json_string(sink, message.error->code);
+    sink.append(",\"message\":");
+    write_json_string(sink, message.error->message);
+    sink.append(",\"details\":");
+    if (message.error->details) {
+      write_compact_json(sink, *message.error->details);
+    } else {
+      sink.append("null");
+    }
+    sink.append("}");
+  } else {
+    sink.append("null");
+  }
+  sink.append("}");
+}
+
+std::string encode_message(const Message& message) {
+  std::string out;
+  StringSink sink(out);
+  write_message_text(sink, message);
   return out;
 }
 

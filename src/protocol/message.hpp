@@ -40,8 +40,13 @@ Message request_message(std::string id, std::string method, Json params);
 Message response_message(std::string id, Json result);
 Message error_message(std::string id, std::string code, std::string message);
 
+class TextSink;
 // Compact JSON, the seven members in order, non-ASCII written as UTF-8.
 std::string encode_message(const Message& message);
+// The same text, handed to `sink` in pieces.
+void write_message_text(TextSink& sink, const Message& message);
+// The text of request_message(id, method, params), without a copy of params.
+void write_request_text(TextSink& sink, std::string id, std::string method, const Json& params);
 // The reason on failure names what was wrong (missing member, wrong type, unknown kind).
 Result<Message> decode_message(const Json& value);
 // The same, but moves params, result and error details out of `value` instead of copying

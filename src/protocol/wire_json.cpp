@@ -4,12 +4,14 @@
 #include <emmintrin.h>
 #endif
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "platform/memory.hpp"
 
@@ -85,6 +87,16 @@ void append_utf8(std::string& out, std::uint32_t code_point) {
   }
 }
 
+// Where a string's bytes go when it is only checked, not kept.
+struct DiscardedText {
+  bool empty() const { return true; }
+  void append(const char*, const char*) {}
+  void append(const char*, std::size_t) {}
+  void operator+=(char) {}
+};
+
+void append_utf8(DiscardedText&, std::uint32_t) {}
+
 // Recursive descent over the text. Every method returns false to give up.
 class FastReader {
  public:
@@ -97,7 +109,80 @@ class FastReader {
     return p_ == end_;
   }
 
+  // An object whose members are exactly `names`, in that order. The members in `kept`
+  // are read into `values`; the others are checked and located in `spans` only.
+  template <std::size_t N>
+  bool read_members(const std::array<std::string_view, N>& names, const std::array<bool, N>& kept,
+                    std::array<Json, N>& values, std::array<std::string_view, N>& spans) {
+    skip_whitespace();
+    if (p_ == end_ || *p_++ != '{') return false;
+    for (std::size_t i = 0; i < N; ++i) {
+      skip_whitespace();
+      if (p_ == end_ || *p_ != '"') return false;
+      std::string key;
+      if (!read_string(key) || key != names[i]) return false;
+      skip_whitespace();
+      if (p_ == end_ || *p_++ != ':') return false;
+      skip_whitespace();
+      const char* start = p_;
+      if (!(kept[i] ? read_value(values[i], 1) : skip_value(1))) return false;
+      spans[i] = std::string_view(start, static_cast<std::size_t>(p_ - start));
+      skip_whitespace();
+      if (p_ == end_ || *p_++ != (i + 1 == N ? '}' : ',')) return false;
+    }
+    skip_whitespace();
+    return p_ == end_;
+  }
+
  private:
+  // The same checks as read_value, building nothing.
+  bool skip_value(int depth) {
+    if (p_ == end_) return false;
+    switch (*p_) {
+      case '{':
+      case '[':
+        return skip_container(depth + 1);
+      case '"': {
+        DiscardedText text;
+        return read_string(text);
+      }
+      default: {
+        Json scalar;  // literals and numbers are short
+        return read_value(scalar, depth);
+      }
+    }
+  }
+
+  bool skip_container(int depth) {
+    if (depth > kFastPathMaxDepth) return false;
+    const char close = *p_ == '{' ? '}' : ']';
+    const bool object = close == '}';
+    ++p_;
+    skip_whitespace();
+    if (p_ != end_ && *p_ == close) {
+      ++p_;
+      return true;
+    }
+    for (;;) {
+      skip_whitespace();
+      if (object) {
+        DiscardedText key;
+        if (p_ == end_ || *p_ != '"' || !read_string(key)) return false;
+        skip_whitespace();
+        if (p_ == end_ || *p_++ != ':') return false;
+        skip_whitespace();
+      }
+      if (!skip_value(depth)) return false;
+      skip_whitespace();
+      if (p_ == end_) return false;
+      if (*p_ == close) {
+        ++p_;
+        return true;
+      }
+      if (*p_++ != ',') return false;
+    }
+  }
+
   void skip_whitespace() {
     while (p_ != end_ && is_whitespace(*p_)) ++p_;
   }
@@ -191,7 +276,8 @@ class FastReader {
   }
 
   // Copies runs of plain bytes whole; stops at the closing quotation mark.
-  bool read_string(std::string& out) {
+  template <class Text>
+  bool read_string(Text& out) {
     ++p_;  // opening '"'
     for (;;) {
       const char* run = p_;
@@ -200,10 +286,12 @@ class FastReader {
              static_cast<unsigned char>(*p_) < 0x80) {
         ++p_;
       }
-      if (out.empty() && static_cast<std::size_t>(p_ - run) >= kLargeBufferBytes) {
-        // A large string (an upload): one allocation of the right size, filled once.
-        out.reserve(static_cast<std::size_t>(p_ - run));
-        advise_huge_pages(out.data(), out.capacity());
+      if constexpr (std::is_same_v<Text, std::string>) {
+        if (out.empty() && static_cast<std::size_t>(p_ - run) >= kLargeBufferBytes) {
+          // A large string (an upload): one allocation of the right size, filled once.
+          out.reserve(static_cast<std::size_t>(p_ - run));
+          advise_huge_pages(out.data(), out.capacity());
+        }
       }
       out.append(run, p_);
       if (p_ == end_) return false;
@@ -222,7 +310,8 @@ class FastReader {
     }
   }
 
-  bool read_escape(std::string& out) {
+  template <class Text>
+  bool read_escape(Text& out) {
     ++p_;  // '\'
     if (p_ == end_) return false;
     const char c = *p_++;
@@ -266,7 +355,8 @@ class FastReader {
   }
 
   // After "\u": one code point, or a surrogate pair written as two escapes.
-  bool read_unicode_escape(std::string& out) {
+  template <class Text>
+  bool read_unicode_escape(Text& out) {
     std::uint32_t code_point;
     if (!read_hex4(code_point)) return false;
     if (code_point >= 0xDC00 && code_point <= 0xDFFF) return false;
@@ -282,7 +372,8 @@ class FastReader {
   }
 
   // One multi-byte UTF-8 sequence: no overlongs, no surrogates, nothing past U+10FFFF.
-  bool copy_utf8_sequence(std::string& out) {
+  template <class Text>
+  bool copy_utf8_sequence(Text& out) {
     const auto at = [&](std::ptrdiff_t i) { return static_cast<unsigned char>(p_[i]); };
     const unsigned char lead = at(0);
     int length;
@@ -379,6 +470,27 @@ std::optional<Json> parse_json_fast(std::string_view text) {
     // Out of memory while building the value: let the general parser have its try.
   }
   return std::nullopt;
+}
+
+std::optional<WireMembers> read_wire_members(std::string_view text) {
+  static constexpr std::array<std::string_view, 7> kNames{"id", "kind", "version", "method",
+                                                          "params", "result", "error"};
+  static constexpr std::array<bool, 7> kKept{true, true, true, true, false, false, true};
+  std::array<Json, 7> values;
+  std::array<std::string_view, 7> spans;
+  try {
+    if (!FastReader(text).read_members(kNames, kKept, values, spans)) return std::nullopt;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  WireMembers members;
+  members.header = Json::object();
+  for (std::size_t i = 0; i < kNames.size(); ++i) {
+    if (kKept[i]) members.header[std::string(kNames[i])] = std::move(values[i]);
+  }
+  members.params = spans[4];
+  members.result = spans[5];
+  return members;
 }
 
 Result<Json> parse_wire_json(std::string_view text) {

@@ -21,6 +21,17 @@ namespace vesk {
 // includes every invalid text). Never throws.
 std::optional<Json> parse_json_fast(std::string_view text);
 
+// A message object whose members are the seven of the wire record in wire order
+// (message.hpp), read without building its payloads: `header` holds id, kind, version,
+// method and error; params and result are checked to be JSON the fast path takes and are
+// located in the text. nullopt for anything else, including every invalid text.
+struct WireMembers {
+  Json header;
+  std::string_view params;
+  std::string_view result;
+};
+std::optional<WireMembers> read_wire_members(std::string_view text);
+
 // parse_json_fast, then parse_json for whatever it did not take.
 Result<Json> parse_wire_json(std::string_view text);
 

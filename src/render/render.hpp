@@ -18,9 +18,6 @@ Status print_result(const Json& value);
 Status print_snapshot_listing(const Json& value);
 // 0 B, 1023 B, 1.00 KiB, 1.50 KiB, ... 1024.00 TiB.
 std::string format_size(const Json& number);
-// The snapshot payload of a "page.snapshot" result: its "snapshot" member when it has
-// one, otherwise the value itself.
-const Json& snapshot_payload(const Json& value);
 // Removes the "vesk" member of an object result and, for a shared tab with VESK_SESSION
 // unset, writes the hint to standard error.
 void session_hint(Json& value);

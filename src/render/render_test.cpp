@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "language/snapshot_change.hpp"
 #include "render/render.hpp"
 
 namespace vesk {

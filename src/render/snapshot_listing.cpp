@@ -2,6 +2,7 @@
 // mistyped members fall back to defaults; the listing never fails on content.
 #include <string>
 
+#include "language/snapshot_change.hpp"
 #include "render/json_text.hpp"
 #include "render/render.hpp"
 #include "render/stdout_writer.hpp"
@@ -38,14 +39,6 @@ std::string node_line(const Json& node) {
 }
 
 }  // namespace
-
-const Json& snapshot_payload(const Json& value) {
-  if (value.is_object()) {
-    const auto it = value.find("snapshot");
-    if (it != value.end()) return *it;
-  }
-  return value;
-}
 
 Status print_snapshot_listing(const Json& value) {
   const Json& payload = snapshot_payload(value);

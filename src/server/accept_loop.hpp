@@ -1,9 +1,11 @@
 #pragma once
 // The accept loop: every accepted connection gets a detached thread of its own running
-// the broker. A failed accept is logged and skipped; a connection whose thread cannot be
-// started is closed with a log line, and the server keeps serving.
+// the broker, up to a cap on connections served at once. A failed accept is logged and
+// skipped; a connection past the cap, or whose thread cannot be started, is closed with a
+// log line, and the server keeps serving.
 
 #include <atomic>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -18,14 +20,19 @@ namespace vesk {
 using ThreadStarter = std::function<Status(std::function<void()> work)>;
 Status start_detached_thread(std::function<void()> work);
 
+// Connections served at once, browsers included; past it new ones are closed unread.
+inline constexpr std::size_t kMaxConnections = 512;
+
 struct ConnectionContext {
   std::filesystem::path state_path;
   std::shared_ptr<Registry> registry;
   BrokerOptions options;
   ThreadStarter start_thread = start_detached_thread;
+  std::size_t max_connections = kMaxConnections;
 };
 
-// The body of a connection's thread: runs the broker, logs how it ended with an error,
+// The body of a connection's thread: refuses other users' connections before reading a
+// byte, runs the broker, logs how it ended with an error,
 // closes the socket.
 void serve_connection(AcceptedConnection accepted, const ConnectionContext& context);
 

@@ -8,21 +8,23 @@
 // detaches it before closing, under the same lock as retire(), so a shutdown never hits
 // a descriptor number that has been closed and reused.
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <variant>
 
 #include "platform/socket.hpp"
-#include "protocol/message.hpp"
+#include "protocol/relayed_message.hpp"
 #include "server/job_queue.hpp"
 
 namespace vesk {
 
 // The browser's answer, or the failure text of the connection (its error chain).
-using JobReply = std::variant<Message, std::string>;
+using JobReply = std::variant<RelayedMessage, std::string>;
 
 struct Job {
-  Message request;  // the client's request, unchanged
+  // The client's request, unchanged; shared by the browsers it is offered to in turn.
+  std::shared_ptr<const RelayedMessage> request;
   ReplySender<JobReply> reply;
 };
 

@@ -1,5 +1,6 @@
 #include "server/browser_session.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -56,16 +57,24 @@ Result<Message> answer_hello(const Message& hello, const std::filesystem::path& 
                              ", got " + std::to_string(params.protocol_version));
   }
 
-  auto state = load_state(state_path);
-  if (!state) return fail(std::move(state).error());
-  for (InstanceRecord& instance : state->instances) {
-    if (instance.id != params.instance_id) continue;
-    if (instance.token != params.token) {
-      log_info("rejected Chromium hello for " + params.instance_id + ": invalid token");
-      return error_message(hello.id, "invalidToken", "invalid instance token");
+  enum class Known { No, BadToken, Yes } known = Known::No;
+  auto checked = update_state(state_path, [&](State& state) -> Result<bool> {
+    auto found = std::ranges::find(state.instances, params.instance_id, &InstanceRecord::id);
+    if (found == state.instances.end()) return false;
+    if (found->token != params.token) {
+      known = Known::BadToken;
+      return false;
     }
-    instance.status = InstanceStatus::Running;
-    if (auto saved = save_state(state_path, *state); !saved) return fail(std::move(saved).error());
+    known = Known::Yes;
+    found->status = InstanceStatus::Running;
+    return true;
+  });
+  if (!checked) return fail(std::move(checked).error());
+  if (known == Known::BadToken) {
+    log_info("rejected Chromium hello for " + params.instance_id + ": invalid token");
+    return error_message(hello.id, "invalidToken", "invalid instance token");
+  }
+  if (known == Known::Yes) {
     log_info("Chromium instance " + params.instance_id + " registered with VeskApp");
     return response_message(hello.id, accepted_result(params.instance_id, false));
   }
@@ -75,13 +84,13 @@ Result<Message> answer_hello(const Message& hello, const std::filesystem::path& 
 
 // Writes one request to the browser and reads until its answer, skipping events.
 // A failure of the connection becomes the failure text for the waiting client.
-JobReply forward_request(Connection& connection, const Message& request) {
+JobReply forward_request(Connection& connection, const RelayedMessage& request) {
   log_info("forwarding " + method_or_unknown(request) + " to Chromium");
-  if (auto written = write_message(connection, request); !written) return written.error().text();
+  if (auto written = write_relayed_message(connection, request); !written) return written.error().text();
   for (;;) {
-    auto received = read_message(connection);
+    auto received = read_relayed_message(connection);
     if (!received) return received.error().text();
-    if (received->kind != MessageKind::Event) return std::move(*received);
+    if (received->header.kind != MessageKind::Event) return std::move(*received);
     log_info("received Chromium event " + method_or_unknown(*received) + " while waiting for response");
   }
 }
@@ -90,7 +99,7 @@ JobReply forward_request(Connection& connection, const Message& request) {
 // job is in progress, so events sent between jobs wait in the connection.
 void serve_jobs(Connection& connection, BrowserLink& link) {
   while (auto job = link.jobs().pop()) {
-    JobReply reply = forward_request(connection, job->request);
+    JobReply reply = forward_request(connection, *job->request);
     if (!job->reply.send(std::move(reply))) {
       log_info("CLI requester dropped before Chromium response was delivered");
     }

@@ -9,10 +9,11 @@ namespace vesk {
 
 // The answer the client gets: the first browser answer (with "vesk" added for shared
 // tabs), or "noBrowser" / "browserDisconnected". Blocks while browsers work.
-Message broker_request(const Message& request, Registry& registry, const BrokerOptions& options);
+RelayedMessage broker_request(std::shared_ptr<const RelayedMessage> request, Registry& registry,
+                              const BrokerOptions& options);
 
 // Logs the request, brokers it, writes the answer and closes the connection.
-Status relay_client_request(Connection& connection, const Message& request, Registry& registry,
+Status relay_client_request(Connection& connection, RelayedMessage request, Registry& registry,
                             const BrokerOptions& options);
 
 }  // namespace vesk

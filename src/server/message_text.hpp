@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "protocol/message.hpp"
+#include "protocol/relayed_message.hpp"
 
 namespace vesk {
 
@@ -11,5 +11,6 @@ namespace vesk {
 inline std::string method_or_unknown(const Message& message) {
   return message.method.value_or("unknown");
 }
+inline std::string method_or_unknown(const RelayedMessage& message) { return method_or_unknown(message.header); }
 
 }  // namespace vesk

@@ -25,21 +25,26 @@ Status ensure_data_dir(const std::filesystem::path& data_dir) {
 
 // Loads and saves at once so the file exists in its current form.
 Status prepare_state(const std::filesystem::path& state_path) {
-  auto state = load_state(state_path);
-  if (!state) return fail(std::move(state).error());
-  if (auto saved = save_state(state_path, *state); !saved) return saved;
-  log_info("server state ready with " + std::to_string(state->profiles.size()) + " profiles and " +
-           std::to_string(state->instances.size()) + " instances");
+  std::size_t profiles = 0;
+  std::size_t instances = 0;
+  auto prepared = update_state(state_path, [&](State& state) -> Result<bool> {
+    profiles = state.profiles.size();
+    instances = state.instances.size();
+    return true;
+  });
+  if (!prepared) return prepared;
+  log_info("server state ready with " + std::to_string(profiles) + " profiles and " + std::to_string(instances) +
+           " instances");
   return {};
 }
 
 // Clients find the server through this record; any earlier one is overwritten.
 Status record_endpoint(const std::filesystem::path& state_path, const std::string& host,
                        std::uint16_t port) {
-  auto state = load_state(state_path);
-  if (!state) return fail(std::move(state).error());
-  state->server = ServerRecord{host, port, current_pid(), utc_timestamp()};
-  return save_state(state_path, *state);
+  return update_state(state_path, [&](State& state) -> Result<bool> {
+    state.server = ServerRecord{host, port, current_pid(), utc_timestamp()};
+    return true;
+  });
 }
 
 // Whoever started the server reads this through a pipe: it must not sit in a buffer.

@@ -6,8 +6,10 @@
 #include <thread>
 
 #include "base/log.hpp"
+#include "platform/file_lock.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
+#include "platform/socket.hpp"
 
 namespace vesk {
 
@@ -293,6 +295,13 @@ Result<State> load_state(const std::filesystem::path& state_path) {
     return State{};
   }
   log_debug("loading state from " + state_path.string());
+  if (static_cast<std::uintmax_t>(info.st_size) > kMaxStateFileBytes) {
+    // Far more than any real use writes; parsing it would stall every command.
+    return fail("state file " + state_path.string() + " is " + std::to_string(info.st_size) +
+                " bytes, more than the " + std::to_string(kMaxStateFileBytes) +
+                " bytes a state file may hold; move it aside (mv " + state_path.string() + " " +
+                state_path.string() + ".too-large) and run the command again to start from an empty state");
+  }
   auto text = read_whole_file(state_path);
   if (!text) return fail(text.error());
   return parse_state(*text);
@@ -320,6 +329,22 @@ Status save_state(const std::filesystem::path& state_path, const State& state) {
     return fail(std::move(replaced.error()).wrap("failed to write state file " + state_path.string()));
   }
   return {};
+}
+
+std::filesystem::path state_lock_path(const std::filesystem::path& state_path) {
+  return state_path.parent_path() / "state.lock";
+}
+
+Status update_state(const std::filesystem::path& state_path, const StateChange& change) {
+  if (auto created = create_private_directories(state_path.parent_path()); !created) return created;
+  auto lock = FileLock::acquire(state_lock_path(state_path), kStateLockWait);
+  if (!lock) return fail(lock.error());
+  auto state = load_state(state_path);
+  if (!state) return fail(state.error());
+  auto changed = change(*state);
+  if (!changed) return fail(changed.error());
+  if (!*changed) return {};
+  return save_state(state_path, *state);
 }
 
 Json to_json(const ServerRecord& server) { return Json(server_json(server)); }

@@ -5,7 +5,9 @@
 // two-space indentation, no newline after the closing brace, only the escapes JSON
 // requires) because users and other tools read it.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -56,12 +58,30 @@ struct State {
   std::vector<InstanceRecord> instances;
 };
 
+// A state file larger than this is refused at once: a few thousand records take well
+// under a megabyte, and loading runs before every command.
+inline constexpr std::uintmax_t kMaxStateFileBytes = 16 * 1024 * 1024;
+
 // A missing file gives the default State (and a DEBUG line); anything unreadable or
-// unparsable is an error carrying the parser's message.
+// unparsable is an error carrying the parser's message, a file past the size bound an
+// error that says how to move it aside.
 Result<State> load_state(const std::filesystem::path& state_path);
 // Writes the whole file atomically (temporary file beside it, flushed, renamed over).
 // The data directory is created user-only and the file is user-only.
 Status save_state(const std::filesystem::path& state_path, const State& state);
+
+// Every read-change-save of the file runs under an exclusive lock on "state.lock" beside
+// it, so that commands, the server's connection threads and launches running at once
+// never lose one another's changes. Loading alone needs no lock: saves replace the file
+// by a rename, so a reader sees the old or the new text, never a mix.
+inline constexpr std::chrono::seconds kStateLockWait{30};
+std::filesystem::path state_lock_path(const std::filesystem::path& state_path);
+
+// Loads the state under the lock and lets `change` edit it; saves when `change` answers
+// true. An error from `change` is returned with nothing saved. `change` should be quick:
+// every other change of the state waits for it.
+using StateChange = std::function<Result<bool>(State&)>;
+Status update_state(const std::filesystem::path& state_path, const StateChange& change);
 
 // The file's text form, without touching the file system. parse_state checks UTF-8 and
 // the schema; state_text fails only on a browserBinary that is not valid UTF-8.

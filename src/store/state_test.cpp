@@ -8,6 +8,8 @@
 
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "base/log.hpp"
 #include "platform/files.hpp"
@@ -236,6 +238,21 @@ TEST_F(StateFile, UnreadableFilesFailWithTheReason) {
   }
 }
 
+TEST_F(StateFile, AFilePastTheSizeBoundIsRefusedAtOnceWithAWayOut) {
+  write_file("");
+  fs::resize_file(state_path_, kMaxStateFileBytes + 1);  // sparse: never read
+  auto state = load_state(state_path_);
+  ASSERT_FALSE(state);
+  const std::string error = state.error().text();
+  EXPECT_NE(error.find("state file " + state_path_.string() + " is " + std::to_string(kMaxStateFileBytes + 1) +
+                       " bytes, more than the "),
+            std::string::npos)
+      << error;
+  EXPECT_NE(error.find("move it aside (mv " + state_path_.string() + " "), std::string::npos) << error;
+  EXPECT_FALSE(update_state(state_path_, [](State&) -> Result<bool> { return true; }));
+  EXPECT_EQ(fs::file_size(state_path_), kMaxStateFileBytes + 1) << "left as it was";
+}
+
 TEST_F(StateFile, EveryTruncationOfARealFileLoadsOrFailsCleanly) {
   const std::string text = kFullText;
   for (std::size_t length = 0; length <= text.size(); ++length) {
@@ -306,6 +323,41 @@ TEST_F(StateFile, WritesTheDebugLines) {
                                  "loading state from " + path}) {
     EXPECT_NE(log.find("DEBUG " + line + "\n"), std::string::npos) << log;
   }
+}
+
+TEST_F(StateFile, ConcurrentChangesAreAllKept) {
+  constexpr int kThreads = 8;
+  constexpr int kEach = 10;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) {
+        auto changed = update_state(state_path_, [&](State& state) -> Result<bool> {
+          InstanceRecord record;
+          record.id = "inst_" + std::to_string(t) + "_" + std::to_string(i);
+          state.instances.push_back(record);
+          return true;
+        });
+        ASSERT_TRUE(changed) << changed.error().text();
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  auto state = load_state(state_path_);
+  ASSERT_TRUE(state) << state.error().text();
+  EXPECT_EQ(state->instances.size(), static_cast<std::size_t>(kThreads * kEach));
+
+  // A change that fails or declines saves nothing.
+  const std::string before = read_file();
+  EXPECT_FALSE(update_state(state_path_, [](State& s) -> Result<bool> {
+    s.instances.clear();
+    return fail("no");
+  }));
+  EXPECT_TRUE(update_state(state_path_, [](State& s) -> Result<bool> {
+    s.instances.clear();
+    return false;
+  }));
+  EXPECT_EQ(read_file(), before);
 }
 
 TEST(StateJson, RecordsPrintWithSortedMembers) {

@@ -1,0 +1,387 @@
+#include "browser/chromium/devtools_client.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <utility>
+
+namespace vesk::browser {
+
+namespace {
+
+int millis_until(Deadline deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  if (left.count() <= 0) return 0;
+  return left.count() > INT_MAX ? INT_MAX : static_cast<int>(left.count());
+}
+
+int error_code(const Json& error) {
+  if (!error.is_object()) return 0;
+  auto code = error.find("code");
+  return code != error.end() && code->is_number_integer() ? code->get<int>() : 0;
+}
+
+std::string describe_error_reply(const std::string& method, const Json& error) {
+  std::string text = method + ": ";
+  if (error.is_object() && error.contains("message") && error["message"].is_string()) {
+    text += error["message"].get<std::string>();
+  } else {
+    text += error.dump();
+  }
+  if (error.is_object() && error.contains("data") && error["data"].is_string()) {
+    text += " (" + error["data"].get<std::string>() + ")";
+  }
+  return text;
+}
+
+}  // namespace
+
+bool EventFilter::accepts(const CdpEvent& event) const {
+  if (!session_id.empty() && event.session_id != session_id) return false;
+  if (method.empty()) return true;
+  if (method.back() == '.') return event.method.starts_with(method);
+  if (method.back() == '*') return event.method.starts_with(std::string_view(method).substr(0, method.size() - 1));
+  return event.method == method;
+}
+
+// ---- Listener ----
+
+Listener::Listener(Listener&& other) noexcept
+    : client_(std::exchange(other.client_, nullptr)), id_(std::exchange(other.id_, 0)) {}
+
+Listener& Listener::operator=(Listener&& other) noexcept {
+  if (this != &other) {
+    reset();
+    client_ = std::exchange(other.client_, nullptr);
+    id_ = std::exchange(other.id_, 0);
+  }
+  return *this;
+}
+
+void Listener::reset() {
+  if (client_ != nullptr) client_->unlisten(id_);
+  client_ = nullptr;
+  id_ = 0;
+}
+
+// ---- EventQueue ----
+
+std::optional<CdpEvent> EventQueue::wait_for(const std::function<bool(const CdpEvent&)>& accept,
+                                             Deadline deadline) {
+  std::unique_lock lock(mutex_);
+  while (true) {
+    while (!events_.empty()) {
+      CdpEvent event = std::move(events_.front());
+      events_.pop_front();
+      if (accept(event)) return event;
+    }
+    if (closed_) return std::nullopt;
+    if (changed_.wait_until(lock, deadline) == std::cv_status::timeout && events_.empty()) {
+      return std::nullopt;
+    }
+  }
+}
+
+std::vector<CdpEvent> EventQueue::drain() {
+  std::lock_guard lock(mutex_);
+  std::vector<CdpEvent> out(std::make_move_iterator(events_.begin()),
+                            std::make_move_iterator(events_.end()));
+  events_.clear();
+  return out;
+}
+
+void EventQueue::push(const CdpEvent& event) {
+  if (!filter_(event)) return;
+  {
+    std::lock_guard lock(mutex_);
+    events_.push_back(event);
+  }
+  changed_.notify_all();
+}
+
+void EventQueue::close() {
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+  }
+  changed_.notify_all();
+}
+
+// ---- DevToolsClient ----
+
+DevToolsClient::DevToolsClient(UniqueFd to_browser, UniqueFd from_browser)
+    : to_browser_(std::move(to_browser)), from_browser_(std::move(from_browser)) {
+  // A write to the pipe of an exited Chromium must fail with EPIPE, not end the process.
+  static std::once_flag ignore_sigpipe;
+  std::call_once(ignore_sigpipe, [] { ::signal(SIGPIPE, SIG_IGN); });
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+    wake_read_.reset(fds[0]);
+    wake_write_.reset(fds[1]);
+  }
+  // Writes poll for room so that a deadline also bounds a stalled pipe.
+  int flags = ::fcntl(to_browser_.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(to_browser_.get(), F_SETFL, flags | O_NONBLOCK);
+  reader_ = std::thread([this] { read_loop(); });
+}
+
+DevToolsClient::~DevToolsClient() {
+  if (wake_write_.valid()) {
+    char byte = 1;
+    [[maybe_unused]] auto n = ::write(wake_write_.get(), &byte, 1);
+  }
+  if (reader_.joinable()) reader_.join();
+  mark_closed("the DevTools transport was shut down");
+}
+
+Listener DevToolsClient::listen(EventFilter filter, std::function<void(const CdpEvent&)> listener) {
+  std::lock_guard lock(listeners_mutex_);
+  const std::uint64_t id = next_listener_++;
+  listeners_.push_back(Registered{id, std::move(filter), std::move(listener)});
+  return Listener(this, id);
+}
+
+void DevToolsClient::unlisten(std::uint64_t id) {
+  std::lock_guard lock(listeners_mutex_);
+  std::erase_if(listeners_, [id](const Registered& r) { return r.id == id; });
+}
+
+std::shared_ptr<EventQueue> DevToolsClient::subscribe(EventQueue::Filter filter) {
+  auto queue = std::make_shared<EventQueue>(std::move(filter));
+  std::lock_guard lock(mutex_);
+  if (closed_) {
+    queue->close();
+  } else {
+    queues_.push_back(queue);
+  }
+  return queue;
+}
+
+std::string DevToolsClient::close_reason() const {
+  std::lock_guard lock(mutex_);
+  return close_reason_;
+}
+
+CdpResult DevToolsClient::call(const std::string& method, Json params,
+                                  const CallOptions& options) {
+  auto reply = call_with_sequence(method, std::move(params), options);
+  if (!reply) return std::unexpected(std::move(reply.error()));
+  return std::move(reply->result);
+}
+
+std::expected<CdpReply, CdpFailure> DevToolsClient::call_with_sequence(
+    const std::string& method, Json params, const CallOptions& options) {
+  std::int32_t id;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return std::unexpected(CdpFailure{CdpFailureKind::Closed, close_reason_, {}});
+    if (options.interrupt != nullptr) {
+      if (auto failure = options.interrupt->interrupted(method)) return std::unexpected(std::move(*failure));
+    }
+    id = next_id_;
+    next_id_ = next_id_ == INT32_MAX ? 1 : next_id_ + 1;
+    pending_[id] = Pending{};
+  }
+
+  Json command = {{"id", id}, {"method", method}};
+  command["params"] = params.is_null() ? Json::object() : std::move(params);
+  if (!options.session_id.empty()) command["sessionId"] = options.session_id;
+  // Page text may hold invalid UTF-8 (for example from a file); replace it rather than fail.
+  std::string frame = command.dump(-1, ' ', false, Json::error_handler_t::replace);
+
+  auto forget = [&] {
+    std::lock_guard lock(mutex_);
+    pending_.erase(id);
+  };
+  if (frame.size() > kMaxCommandBytes) {
+    forget();
+    return std::unexpected(CdpFailure{
+        CdpFailureKind::TooLarge,
+        method + ": command of " + std::to_string(frame.size()) + " bytes exceeds the limit of " +
+            std::to_string(kMaxCommandBytes) + " bytes",
+        {}});
+  }
+  frame.push_back('\0');
+
+  std::string why;
+  {
+    std::lock_guard write_lock(write_mutex_);
+    if (!write_frame(frame, options.deadline, why)) {
+      forget();
+      // A partly written command leaves the stream unusable.
+      mark_closed("failed to write to the DevTools pipe: " + why);
+      return std::unexpected(CdpFailure{CdpFailureKind::Closed, method + ": " + why, {}});
+    }
+  }
+
+  std::unique_lock lock(mutex_);
+  while (true) {
+    auto it = pending_.find(id);
+    if (it != pending_.end() && it->second.reply) {
+      Json message = std::move(*it->second.reply);
+      std::uint64_t sequence = it->second.sequence;
+      pending_.erase(it);
+      if (message.contains("error")) {
+        return std::unexpected(CdpFailure{CdpFailureKind::Protocol,
+                                          describe_error_reply(method, message["error"]), {},
+                                          error_code(message["error"])});
+      }
+      Json result = message.contains("result") ? std::move(message["result"]) : Json::object();
+      return CdpReply{std::move(result), sequence};
+    }
+    if (closed_) {
+      pending_.erase(id);
+      return std::unexpected(CdpFailure{CdpFailureKind::Closed, method + ": " + close_reason_, {}});
+    }
+    if (options.interrupt != nullptr) {
+      if (auto failure = options.interrupt->interrupted(method)) {
+        // The reply may still come (after the dialog is handled); it is dropped then.
+        pending_.erase(id);
+        return std::unexpected(std::move(*failure));
+      }
+    }
+    if (changed_.wait_until(lock, options.deadline) == std::cv_status::timeout) {
+      auto late = pending_.find(id);
+      if (late != pending_.end() && late->second.reply) continue;
+      pending_.erase(id);
+      return std::unexpected(
+          CdpFailure{CdpFailureKind::Timeout, method + ": no reply from Chromium in time", {}});
+    }
+  }
+}
+
+bool DevToolsClient::write_frame(const std::string& frame, Deadline deadline, std::string& why) {
+  const char* data = frame.data();
+  std::size_t left = frame.size();
+  while (left > 0) {
+    ssize_t n = ::write(to_browser_.get(), data, left);
+    if (n > 0) {
+      data += n;
+      left -= static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd p{to_browser_.get(), POLLOUT, 0};
+      int ready = ::poll(&p, 1, millis_until(deadline));
+      if (ready == 0) {
+        why = "Chromium stopped reading commands";
+        return false;
+      }
+      if (ready < 0 && errno != EINTR) {
+        why = std::strerror(errno);
+        return false;
+      }
+      continue;
+    }
+    why = n < 0 ? std::strerror(errno) : "failed to write whole buffer";
+    return false;
+  }
+  return true;
+}
+
+void DevToolsClient::read_loop() {
+  std::string buffer;
+  std::vector<char> chunk(256 * 1024);
+  while (true) {
+    pollfd fds[2] = {{from_browser_.get(), POLLIN, 0}, {wake_read_.get(), POLLIN, 0}};
+    int ready = ::poll(fds, 2, -1);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      mark_closed(std::string("failed to wait for the DevTools pipe: ") + std::strerror(errno));
+      return;
+    }
+    if (fds[1].revents != 0) return;  // shutting down
+    ssize_t n = ::read(from_browser_.get(), chunk.data(), chunk.size());
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) {
+      mark_closed(n == 0 ? "Chromium closed the DevTools pipe (it exited)"
+                         : std::string("failed to read the DevTools pipe: ") + std::strerror(errno));
+      return;
+    }
+    // Chromium escapes everything outside ASCII, so a NUL byte always ends a message.
+    std::size_t scanned_from = buffer.size();
+    buffer.append(chunk.data(), static_cast<std::size_t>(n));
+    std::size_t start = 0;
+    for (std::size_t i = scanned_from; i < buffer.size(); ++i) {
+      if (buffer[i] != '\0') continue;
+      handle_message(std::string_view(buffer).substr(start, i - start));
+      start = i + 1;
+    }
+    buffer.erase(0, start);
+  }
+}
+
+void DevToolsClient::handle_message(std::string_view text) {
+  auto parsed = parse_json(text);
+  if (!parsed || !parsed->is_object()) return;  // nothing we could match to a caller
+  Json& message = *parsed;
+  std::uint64_t sequence = next_sequence_++;
+  if (message.contains("id") && message["id"].is_number_integer()) {
+    auto id = message["id"].get<std::int64_t>();
+    {
+      std::lock_guard lock(mutex_);
+      auto it = pending_.find(static_cast<std::int32_t>(id));
+      if (it == pending_.end()) return;  // its caller gave up
+      it->second.reply = std::move(message);
+      it->second.sequence = sequence;
+    }
+    changed_.notify_all();
+    return;
+  }
+  if (!message.contains("method") || !message["method"].is_string()) return;
+  CdpEvent event;
+  event.method = message["method"].get<std::string>();
+  if (message.contains("params")) event.params = std::move(message["params"]);
+  if (message.contains("sessionId") && message["sessionId"].is_string()) {
+    event.session_id = message["sessionId"].get<std::string>();
+  }
+  event.sequence = sequence;
+  dispatch_event(std::move(event));
+}
+
+void DevToolsClient::dispatch_event(CdpEvent event) {
+  // Listeners first: a method that wakes on a queued event then finds the trackers'
+  // state already updated (a dialog closed, a request finished).
+  {
+    std::lock_guard lock(listeners_mutex_);
+    for (const auto& registered : listeners_) {
+      if (registered.filter.accepts(event)) registered.callback(event);
+    }
+  }
+  std::vector<std::shared_ptr<EventQueue>> queues;
+  {
+    // Taking the lock orders this after any caller's interrupt check, so that a caller
+    // about to wait is woken for the state a listener just changed.
+    std::lock_guard lock(mutex_);
+    std::erase_if(queues_, [](const auto& weak) { return weak.expired(); });
+    for (auto& weak : queues_) {
+      if (auto queue = weak.lock()) queues.push_back(std::move(queue));
+    }
+  }
+  changed_.notify_all();
+  for (auto& queue : queues) queue->push(event);
+}
+
+void DevToolsClient::mark_closed(std::string reason) {
+  std::vector<std::shared_ptr<EventQueue>> queues;
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+    close_reason_ = std::move(reason);
+    closed_ = true;
+    for (auto& weak : queues_) {
+      if (auto queue = weak.lock()) queues.push_back(std::move(queue));
+    }
+    queues_.clear();
+  }
+  changed_.notify_all();
+  for (auto& queue : queues) queue->close();
+}
+
+}  // namespace vesk::browser

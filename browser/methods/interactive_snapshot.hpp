@@ -1,0 +1,59 @@
+#pragma once
+// The interactive snapshot ("snap -i") built from the DOM instead of the accessibility
+// tree: on a page with a thousand controls Chromium needs hundreds of milliseconds to
+// serialise its whole accessibility tree, while a walk over the DOM in the page takes a
+// few. The page script finds the elements that can be acted on, with their role, name and
+// state worked out the way the accessibility tree does for common markup; each element's
+// DOM backend node id (from DOM.getDocument, matched by walk order) gives it the same ref
+// the accessibility-tree snapshots give it.
+//
+// Both walks go the same way through one frame's document: an element, then the tree of
+// its shadow root (open or closed; closed roots are handed to the script, which cannot
+// reach them otherwise), then its children. Iframe contents are other frames' documents
+// and are walked on their own; the walk reports each visible iframe element, with the
+// frame it holds, so that the frame's nodes can be listed under it.
+
+#include <cstdint>
+#include <expected>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/json.hpp"
+#include "browser/core/browser.hpp"
+#include "browser/core/frames.hpp"
+#include "browser/core/method_result.hpp"
+
+namespace vesk::browser {
+
+// DOM.getDocument (whole depth, shadow roots and same-process frame documents included)
+// of one DevTools session, and where each frame's document sits in it.
+struct SessionDocument {
+  std::unique_ptr<Json> root;  // held by pointer: the index points into it
+  std::map<std::string, const Json*> document_of_frame;  // frame id -> its #document node
+};
+std::expected<SessionDocument, MethodError> read_session_document(Browser& browser, Tab& tab,
+                                                                  const std::string& session_id);
+
+// The node list of one frame (refs without the frame prefix; iframe nodes carry the member
+// "frameId" of the frame they hold), or nullopt when the page changed between the two
+// reads (the caller then falls back to the accessibility tree). `scope_object_id` limits
+// it to that element's subtree (empty: the whole document).
+std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Browser& browser, Tab& tab,
+                                                                            const FrameInfo& frame,
+                                                                            const Json& document,
+                                                                            SnapshotState& refs,
+                                                                            const std::string& scope_object_id);
+
+// The elements of one document in walk order, from a DOM.getDocument node. Pure.
+struct ElementOrder {
+  std::vector<std::int64_t> backend_ids;
+  std::vector<std::string> tags;       // upper case, as nodeName
+  std::vector<std::string> frame_ids;  // the frame an iframe element holds; empty otherwise
+  std::vector<std::int64_t> closed_shadow_roots;  // backend ids, in walk order
+};
+ElementOrder element_order(const Json& document);
+
+}  // namespace vesk::browser
