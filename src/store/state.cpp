@@ -295,9 +295,11 @@ Result<State> load_state(const std::filesystem::path& state_path) {
     return State{};
   }
   log_debug("loading state from " + state_path.string());
-  if (static_cast<std::uintmax_t>(info.st_size) > kMaxStateFileBytes) {
+  std::error_code unknown;
+  const std::uintmax_t size = std::filesystem::file_size(state_path, unknown);
+  if (!unknown && size > kMaxStateFileBytes) {
     // Far more than any real use writes; parsing it would stall every command.
-    return fail("state file " + state_path.string() + " is " + std::to_string(info.st_size) +
+    return fail("state file " + state_path.string() + " is " + std::to_string(size) +
                 " bytes, more than the " + std::to_string(kMaxStateFileBytes) +
                 " bytes a state file may hold; move it aside (mv " + state_path.string() + " " +
                 state_path.string() + ".too-large) and run the command again to start from an empty state");
