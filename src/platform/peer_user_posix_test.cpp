@@ -29,8 +29,8 @@ Accepted accept_from_child(const std::string& host, uid_t uid) {
   if (child == 0) {
     // Only async-signal-safe calls from here on: the parent has threads.
     if (uid != ::geteuid() && (::setgid(uid) != 0 || ::setuid(uid) != 0)) ::_exit(2);
-    const int fd = ::socket(address->storage.ss_family, SOCK_STREAM, 0);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address->storage), address->length) != 0) {
+    const int fd = ::socket(reinterpret_cast<const sockaddr*>(address->storage)->sa_family, SOCK_STREAM, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(address->storage), address->length) != 0) {
       ::_exit(3);
     }
     for (;;) ::pause();

@@ -174,7 +174,7 @@ TEST(ReadMessage, ATimeOutIsTimedOutAndLosesNoBytes) {
 }
 
 TEST(ReadMessage, ADeadlineBoundsTheWholeMessageNotEachRead) {
-  SocketPair pair;
+  ConnectionPair pair;
   pair.reader->set_read_deadline(std::chrono::steady_clock::now() + 200ms);
   // A trickle of bytes that never ends its message keeps no reader past the deadline.
   std::atomic<bool> stop{false};
@@ -191,7 +191,7 @@ TEST(ReadMessage, ADeadlineBoundsTheWholeMessageNotEachRead) {
   ASSERT_FALSE(message);
   EXPECT_EQ(message.error().kind(), ErrorKind::TimedOut);
 
-  SocketPair in_time;
+  ConnectionPair in_time;
   in_time.reader->set_read_deadline(std::chrono::steady_clock::now() + 60s);
   ASSERT_TRUE(write_all(in_time.writer.get(), MSG("prompt", "event")));
   auto prompt = read_message(*in_time.reader);
@@ -200,7 +200,7 @@ TEST(ReadMessage, ADeadlineBoundsTheWholeMessageNotEachRead) {
 }
 
 TEST(ReadMessage, AMessagePastTheSizeLimitFailsNamingTheLimit) {
-  SocketPair pair;
+  ConnectionPair pair;
   pair.reader->set_max_message_bytes(1000);
   const std::string fits = R"({"id":"fits","kind":"event","version":1,"params":")" + std::string(800, 'x') + "\"}";
   std::thread writer([&] {
