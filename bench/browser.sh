@@ -3,8 +3,8 @@
 # on the same running instance. On tests/fixtures/demo.html: `vesk title`, `vesk click <ref>`,
 # `vesk snap -i`, `vesk ss`; then `vesk snap -i` on a generated page of 1,000 interactive
 # elements, and on a page of 10 iframes of 100 interactive elements each (with one such
-# frame page alone beside it, for the share each frame adds). Prints the medians next to
-# their goals.
+# frame page alone beside it, for the share each frame adds); then `vesk network` on a page
+# served over loopback HTTP that made 1,000 requests. Prints the medians next to their goals.
 #
 # Usage: bench/browser.sh [build-dir]   (needs hyperfine, Chromium, and vesk + veskbrowser built)
 set -euo pipefail
@@ -124,7 +124,34 @@ hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/fra
 "$vesk" nav "file://$frame_page" > /dev/null 2>&1
 hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/frame.json" "$vesk snap -i"
 
-python3 - "$results/demo.json" "$results/many.json" "$results/served-ms" "$results/frames.json" "$results/frame.json" <<'PY'
+
+# A page that fetches 1,000 times from a loopback HTTP server (file:// pages cannot fetch).
+site="$HOME/site"
+mkdir -p "$site"
+echo '{"n": 1}' > "$site/data.json"
+echo '<!doctype html><title>Many requests</title><script>for (let i = 0; i < 1000; i++) fetch("data.json?i=" + i);</script>' \
+  > "$site/requests.html"
+python3 -u -m http.server --bind 127.0.0.1 --directory "$site" 0 > "$HOME/http.out" 2>&1 &
+for _ in $(seq 100); do
+  http_port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$HOME/http.out" | head -1)
+  [[ -n $http_port ]] && break
+  sleep 0.1
+done
+[[ -n $http_port ]] || { echo "the loopback HTTP server did not start" >&2; cat "$HOME/http.out" >&2; exit 1; }
+"$vesk" nav "http://127.0.0.1:$http_port/requests.html" > /dev/null 2>&1
+finished_requests() {
+  "$vesk" network --filter data.json 2> /dev/null |
+    python3 -c 'import json,sys; print(sum(r["state"] == "finished" for r in json.load(sys.stdin)["requests"]))'
+}
+for _ in $(seq 300); do
+  [[ $(finished_requests) -ge 1000 ]] && break
+  sleep 0.2
+done
+echo "== page that made 1,000 requests: $(finished_requests) finished"
+hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/network.json" "$vesk network"
+
+python3 - "$results/demo.json" "$results/many.json" "$results/served-ms" "$results/frames.json" "$results/frame.json" \
+  "$results/network.json" <<'PY'
 import json, sys
 goals = {"title": 10, "click": 50}
 print("\nmedians (one vesk process per run; the machine may be loaded by other work):")
@@ -144,4 +171,6 @@ print(f"  {'10 iframes':>15}: {'vesk snap -i':<22} median {frames:7.2f} ms  (goa
 print(f"  {'one frame page':>15}: {'vesk snap -i':<22} median {alone:7.2f} ms")
 print(f"  {'10 iframes':>15}: each frame adds about {(frames - alone) / 10:.2f} ms "
       f"({(frames - alone) / 10 / frames * 100:.1f}% of the total)")
+network = json.load(open(sys.argv[6]))["results"][0]
+print(f"  {'1,000 requests':>15}: {'vesk network':<22} median {network['median'] * 1000:7.2f} ms  (goal < 30 ms)")
 PY

@@ -118,7 +118,7 @@ TEST_F(BrowserEndToEnd, ErrorsDialogsAndARestartAfterChromiumDies) {
       {{"click", "e999"}, "elementNotFound"},  // no snapshot gave it: not stale, unknown
       {{"nav", "file://" + fixture("missing.html").string()}, "navigationFailed"},
       {{"eval", "throw new Error('boom')"}, "evaluationFailed"},
-      {{"cookies"}, "unsupportedMethod"},
+      {{"quick"}, "unsupportedMethod"},
   };
   for (const auto& c : cases) {
     RunResult failed = vesk(c.args);

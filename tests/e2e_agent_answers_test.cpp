@@ -14,12 +14,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-Json at(const Json& object, const std::string& key) {
-  if (!object.is_object()) return Json();
-  auto it = object.find(key);
-  return it == object.end() ? Json() : *it;
-}
-
 class AgentAnswers : public RealBrowserTest {
  protected:
   // Runs a command that must fail with `code`; its error text.

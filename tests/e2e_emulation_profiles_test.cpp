@@ -12,12 +12,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-Json at(const Json& object, const std::string& key) {
-  if (!object.is_object()) return Json();
-  auto it = object.find(key);
-  return it == object.end() ? Json() : *it;
-}
-
 class Emulation : public RealBrowserTest {};
 
 TEST_F(Emulation, ThePageSeesEachSettingUntilReset) {

@@ -13,6 +13,13 @@
 
 namespace vesk::test {
 
+// A member of a result, or null when the result is not an object or lacks it.
+inline Json at(const Json& object, const std::string& key) {
+  if (!object.is_object()) return Json();
+  auto it = object.find(key);
+  return it == object.end() ? Json() : *it;
+}
+
 class RealBrowserTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {

@@ -41,6 +41,20 @@ std::string describe_error_reply(const std::string& method, const Json& error) {
 
 }  // namespace
 
+std::int64_t leading_reply_id(std::string_view message) {
+  constexpr std::string_view kPrefix = R"({"id":)";
+  if (!message.starts_with(kPrefix)) return 0;
+  message.remove_prefix(kPrefix.size());
+  const std::size_t digits = message.find_first_not_of("0123456789");
+  if (digits == 0 || digits > 10 || digits == std::string_view::npos || message[digits] != ',' ||
+      message[0] == '0') {
+    return 0;
+  }
+  std::int64_t id = 0;
+  for (char c : message.substr(0, digits)) id = id * 10 + (c - '0');
+  return id <= INT32_MAX ? id : 0;
+}
+
 bool EventFilter::accepts(const CdpEvent& event) const {
   if (!session_id.empty() && event.session_id != session_id) return false;
   if (method.empty()) return true;
@@ -114,8 +128,11 @@ void EventQueue::close() {
 
 // ---- DevToolsClient ----
 
-DevToolsClient::DevToolsClient(UniqueFd to_browser, UniqueFd from_browser)
-    : to_browser_(std::move(to_browser)), from_browser_(std::move(from_browser)) {
+DevToolsClient::DevToolsClient(UniqueFd to_browser, UniqueFd from_browser,
+                               std::size_t max_message_bytes)
+    : to_browser_(std::move(to_browser)),
+      from_browser_(std::move(from_browser)),
+      max_message_bytes_(max_message_bytes) {
   // A write to the pipe of an exited Chromium must fail with EPIPE, not end the process.
   static std::once_flag ignore_sigpipe;
   std::call_once(ignore_sigpipe, [] { ::signal(SIGPIPE, SIG_IGN); });
@@ -222,6 +239,14 @@ std::expected<CdpReply, CdpFailure> DevToolsClient::call_with_sequence(
   std::unique_lock lock(mutex_);
   while (true) {
     auto it = pending_.find(id);
+    if (it != pending_.end() && it->second.refused) {
+      pending_.erase(it);
+      return std::unexpected(CdpFailure{
+          CdpFailureKind::TooLarge,
+          method + ": Chromium's reply exceeded the limit of " + std::to_string(max_message_bytes_) +
+              " bytes and was dropped unread",
+          {}});
+    }
     if (it != pending_.end() && it->second.reply) {
       Json message = std::move(*it->second.reply);
       std::uint64_t sequence = it->second.sequence;
@@ -247,7 +272,7 @@ std::expected<CdpReply, CdpFailure> DevToolsClient::call_with_sequence(
     }
     if (changed_.wait_until(lock, options.deadline) == std::cv_status::timeout) {
       auto late = pending_.find(id);
-      if (late != pending_.end() && late->second.reply) continue;
+      if (late != pending_.end() && late->second.answered()) continue;
       pending_.erase(id);
       return std::unexpected(
           CdpFailure{CdpFailureKind::Timeout, method + ": no reply from Chromium in time", {}});
@@ -287,6 +312,7 @@ bool DevToolsClient::write_frame(const std::string& frame, Deadline deadline, st
 
 void DevToolsClient::read_loop() {
   std::string buffer;
+  bool skipping = false;  // inside a refused message, up to its NUL
   std::vector<char> chunk(256 * 1024);
   while (true) {
     pollfd fds[2] = {{from_browser_.get(), POLLIN, 0}, {wake_read_.get(), POLLIN, 0}};
@@ -304,17 +330,46 @@ void DevToolsClient::read_loop() {
                          : std::string("failed to read the DevTools pipe: ") + std::strerror(errno));
       return;
     }
-    // Chromium escapes everything outside ASCII, so a NUL byte always ends a message.
+    // Chromium escapes everything outside ASCII, so a NUL byte always ends a message. A
+    // message longer than the bound is refused as soon as it is known to be too long, and
+    // its remaining bytes are skipped up to its NUL.
     std::size_t scanned_from = buffer.size();
     buffer.append(chunk.data(), static_cast<std::size_t>(n));
     std::size_t start = 0;
     for (std::size_t i = scanned_from; i < buffer.size(); ++i) {
       if (buffer[i] != '\0') continue;
-      handle_message(std::string_view(buffer).substr(start, i - start));
+      std::string_view message = std::string_view(buffer).substr(start, i - start);
+      if (skipping) {
+        skipping = false;
+      } else if (message.size() > max_message_bytes_) {
+        refuse_message(message);
+      } else {
+        handle_message(message);
+      }
       start = i + 1;
     }
     buffer.erase(0, start);
+    if (!skipping && buffer.size() > max_message_bytes_) {
+      refuse_message(buffer);
+      skipping = true;
+    }
+    if (skipping) buffer.clear();
   }
+}
+
+// Chromium writes a reply's id first ({"id":12,"result":...}): that much of a refused
+// message tells which call to fail, so it does not wait out its deadline.
+void DevToolsClient::refuse_message(std::string_view start) {
+  next_sequence_++;
+  const std::int64_t id = leading_reply_id(start);
+  if (id == 0) return;  // an event, or no id we could have sent: dropped
+  {
+    std::lock_guard lock(mutex_);
+    auto it = pending_.find(static_cast<std::int32_t>(id));
+    if (it == pending_.end() || it->second.answered()) return;
+    it->second.refused = true;
+  }
+  changed_.notify_all();
 }
 
 void DevToolsClient::handle_message(std::string_view text) {
@@ -324,10 +379,14 @@ void DevToolsClient::handle_message(std::string_view text) {
   std::uint64_t sequence = next_sequence_++;
   if (message.contains("id") && message["id"].is_number_integer()) {
     auto id = message["id"].get<std::int64_t>();
+    // Our ids are positive 32-bit numbers: anything else answers no call of ours (4294967297
+    // must not be taken for 1).
+    if (id < 1 || id > INT32_MAX) return;
     {
       std::lock_guard lock(mutex_);
       auto it = pending_.find(static_cast<std::int32_t>(id));
-      if (it == pending_.end()) return;  // its caller gave up
+      // Its caller gave up, or a reply came already: the first answer stands.
+      if (it == pending_.end() || it->second.answered()) return;
       it->second.reply = std::move(message);
       it->second.sequence = sequence;
     }

@@ -23,6 +23,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -39,13 +40,18 @@ inline Deadline deadline_in(std::chrono::milliseconds span) { return Clock::now(
 // A command bigger than this is refused before it is written: Chromium stops reading for
 // good when a single command reaches 100 MiB.
 inline constexpr std::size_t kMaxCommandBytes = 32u * 1024u * 1024u;
+// An incoming message bigger than this is refused rather than held in memory: the call it
+// answers fails with TooLarge, an event that big is dropped. Well above what we ask for
+// (our page scripts cap their answers; screenshots and bodies of a few tens of MB pass).
+inline constexpr std::size_t kMaxReplyBytes = 256u * 1024u * 1024u;
 
 enum class CdpFailureKind {
   Timeout,     // no reply before the deadline
   Closed,      // the pipe is gone: Chromium exited or the stream broke
   Protocol,    // Chromium answered with an error object
   DialogOpen,  // a JavaScript dialog is open on the session (see CallOptions)
-  TooLarge,    // the command exceeds kMaxCommandBytes; nothing was sent
+  TooLarge,    // the command exceeds kMaxCommandBytes (nothing was sent), or the reply
+               // exceeds the client's incoming bound (it was dropped unread)
 };
 
 // Chromium's numeric error codes (the "code" of an error reply) that we branch on.
@@ -132,6 +138,10 @@ class EventQueue {
 
 class DevToolsClient;
 
+// The id at the start of a reply as Chromium writes it ({"id":12,...}), read without
+// parsing the rest; 0 when the text does not start so or the id is not one we send.
+std::int64_t leading_reply_id(std::string_view message);
+
 // A listener's registration; dropping it removes the listener.
 class Listener {
  public:
@@ -152,8 +162,10 @@ class Listener {
 class DevToolsClient {
  public:
   // Takes our end of the command pipe (Chromium reads it as fd 3) and of the reply pipe
-  // (Chromium writes fd 4), and starts the reader thread.
-  DevToolsClient(UniqueFd to_browser, UniqueFd from_browser);
+  // (Chromium writes fd 4), and starts the reader thread. An incoming message longer than
+  // `max_message_bytes` is refused (tests pass a small bound).
+  DevToolsClient(UniqueFd to_browser, UniqueFd from_browser,
+                 std::size_t max_message_bytes = kMaxReplyBytes);
   ~DevToolsClient();
   DevToolsClient(const DevToolsClient&) = delete;
   DevToolsClient& operator=(const DevToolsClient&) = delete;
@@ -178,10 +190,13 @@ class DevToolsClient {
   struct Pending {
     std::optional<Json> reply;  // the whole message
     std::uint64_t sequence = 0;
+    bool refused = false;  // its reply exceeded max_message_bytes_ and was dropped
+    [[nodiscard]] bool answered() const { return reply.has_value() || refused; }
   };
 
   void read_loop();
   void handle_message(std::string_view text);
+  void refuse_message(std::string_view start);
   void dispatch_event(CdpEvent event);
   void mark_closed(std::string reason);
   void unlisten(std::uint64_t id);
@@ -190,6 +205,7 @@ class DevToolsClient {
 
   UniqueFd to_browser_;
   UniqueFd from_browser_;
+  const std::size_t max_message_bytes_;
   UniqueFd wake_read_;
   UniqueFd wake_write_;
 

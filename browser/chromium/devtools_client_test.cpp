@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -18,13 +19,14 @@ using namespace std::chrono_literals;
 
 class FakeChromium {
  public:
-  FakeChromium() {
+  explicit FakeChromium(std::size_t max_message_bytes = kMaxReplyBytes) {
     int commands[2], replies[2];
     EXPECT_EQ(::pipe2(commands, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(replies, O_CLOEXEC), 0);
     command_read_.reset(commands[0]);
     reply_write_.reset(replies[1]);
-    transport = std::make_unique<DevToolsClient>(UniqueFd(commands[1]), UniqueFd(replies[0]));
+    transport = std::make_unique<DevToolsClient>(UniqueFd(commands[1]), UniqueFd(replies[0]),
+                                                 max_message_bytes);
   }
 
   // The next command the transport wrote, parsed.
@@ -86,6 +88,23 @@ TEST(DevToolsClient, RepliesReachTheirCallersWhateverTheOrder) {
   EXPECT_EQ((*second_reply)["v"], 2);
 }
 
+TEST(DevToolsClient, RepliesWithIdsOutsideOursAnswerNoCall) {
+  FakeChromium chromium;
+  auto call = std::async(std::launch::async, [&] {
+    return chromium.transport->call("A.first", Json::object(), within(30s));
+  });
+  Json command = chromium.next_command();
+  const std::int64_t id = command["id"].get<std::int64_t>();
+  // The same low 32 bits, a negative id and a non-number: none of them is this call's answer.
+  chromium.send({{"id", id + (std::int64_t{1} << 32)}, {"result", {{"v", "wrapped"}}}});
+  chromium.send({{"id", id - (std::int64_t{1} << 32)}, {"result", {{"v", "negative"}}}});
+  chromium.send({{"id", std::to_string(id)}, {"result", {{"v", "text"}}}});
+  chromium.send({{"id", id}, {"result", {{"v", "own"}}}});
+  auto reply = call.get();
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ((*reply)["v"], "own");
+}
+
 TEST(DevToolsClient, ErrorsTimeoutsAndExitFailTheRightCalls) {
   FakeChromium chromium;
   // A protocol error carries Chromium's message.
@@ -135,6 +154,61 @@ TEST(DevToolsClient, OversizedCommandIsRefusedUnsent) {
   EXPECT_EQ(command["method"], "Browser.getVersion");
   chromium.send({{"id", command["id"]}, {"result", {{"product", "x"}}}});
   EXPECT_TRUE(next.get().has_value());
+}
+
+TEST(DevToolsClient, OversizedRepliesAndEventsAreRefusedAndTheStreamGoesOn) {
+  FakeChromium chromium(/*max_message_bytes=*/200);
+  std::vector<std::string> seen;
+  std::mutex seen_mutex;
+  Listener listening = chromium.transport->listen({}, [&](const CdpEvent& e) {
+    std::lock_guard lock(seen_mutex);
+    seen.push_back(e.method);
+  });
+  auto big = std::async(std::launch::async, [&] {
+    return chromium.transport->call("Runtime.evaluate", Json::object(), within(60s));
+  });
+  const Json big_id = chromium.next_command()["id"];
+  const std::string bulk(1000, 'x');
+  // The oversized reply arrives in pieces, the first already past the bound; an oversized
+  // event follows in the same write as a small one.
+  std::string reply = Json{{"id", big_id}, {"result", {{"value", bulk}}}}.dump() + std::string(1, '\0');
+  chromium.send_raw(reply.substr(0, 300));
+  chromium.send_raw(reply.substr(300));
+  chromium.send_raw(Json{{"method", "Big.event"}, {"params", {{"v", bulk}}}}.dump() + std::string(1, '\0') +
+                    R"({"method":"Small.event","params":{}})" + std::string(1, '\0'));
+  auto refused = big.get();
+  ASSERT_FALSE(refused.has_value());
+  EXPECT_EQ(refused.error().kind, CdpFailureKind::TooLarge);
+  EXPECT_NE(refused.error().message.find("200 bytes"), std::string::npos) << refused.error().message;
+
+  auto small = std::async(std::launch::async, [&] {
+    return chromium.transport->call("Page.small", Json::object(), within(60s));
+  });
+  chromium.send({{"id", chromium.next_command()["id"]}, {"result", {{"v", 1}}}});
+  auto answer = small.get();
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_EQ((*answer)["v"], 1);
+  std::lock_guard lock(seen_mutex);
+  EXPECT_EQ(seen, std::vector<std::string>{"Small.event"});
+}
+
+TEST(DevToolsClient, ARefusedReplyNamesItsCallOnlyByALeadingId) {
+  struct Case {
+    std::string_view text;
+    std::int64_t id;
+  };
+  for (const Case& c : {Case{R"({"id":12,"result":{"value":")", 12},
+                        Case{R"({"id":2147483647,"result")", 2147483647},
+                        Case{R"({"id":2147483648,"result")", 0},
+                        Case{R"({"id":4294967297,"result")", 0},
+                        Case{R"({"id":012,"result")", 0},
+                        Case{R"({"id":12.5,"result")", 0},
+                        Case{R"({"id":12)", 0},  // cut inside the number: it may go on
+                        Case{R"({"id":-1,"result")", 0},
+                        Case{R"({"method":"Network.dataReceived","params")", 0},
+                        Case{R"( {"id":12,"result")", 0}}) {
+    EXPECT_EQ(leading_reply_id(c.text), c.id) << c.text;
+  }
 }
 
 // What the dialog tracker does, in miniature: a listener records the dialog, and as the

@@ -11,5 +11,7 @@ namespace vesk::browser {
 // The decoded bytes, or nullopt for text that is not base64. White space is skipped;
 // missing padding is accepted.
 std::optional<std::string> decode_base64(std::string_view text);
+// The bytes in base64, padded (as Chromium takes bodies and file contents).
+std::string encode_base64(std::string_view bytes);
 
 }  // namespace vesk::browser

@@ -29,5 +29,15 @@ TEST(Base64, DecodesPaddedUnpaddedAndRejectsGarbage) {
   }
 }
 
+TEST(Base64, EncodesEveryTailLengthAndRoundTripsAllBytes) {
+  EXPECT_EQ(encode_base64(""), "");
+  EXPECT_EQ(encode_base64("M"), "TQ==");
+  EXPECT_EQ(encode_base64("Ma"), "TWE=");
+  EXPECT_EQ(encode_base64("Man"), "TWFu");
+  std::string all;
+  for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+  EXPECT_EQ(decode_base64(encode_base64(all)), all);
+}
+
 }  // namespace
 }  // namespace vesk::browser

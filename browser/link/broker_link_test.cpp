@@ -77,7 +77,7 @@ TEST(BrokerLink, HelloThenServesRequestsAndEndsWhenChromiumDies) {
   ASSERT_TRUE(title.result.has_value());
   EXPECT_EQ((*title.result)["title"], "");
 
-  Message unknown = FakeServer::ask(second, "cli_2", "cookies", {{"args", Json::array()}});
+  Message unknown = FakeServer::ask(second, "cli_2", "no.such.method", {{"args", Json::array()}});
   EXPECT_EQ(unknown.id, "cli_2");
   ASSERT_TRUE(unknown.error.has_value());
   EXPECT_EQ(unknown.error->code, "unsupportedMethod");

@@ -18,6 +18,10 @@ void add_file_methods(MethodTable& table);
 void add_dialog_methods(MethodTable& table);
 void add_emulation_methods(MethodTable& table);
 void add_frame_methods(MethodTable& table);
+void add_network_methods(MethodTable& table);
+void add_cookie_methods(MethodTable& table);
+void add_storage_methods(MethodTable& table);
+void add_saved_state_methods(MethodTable& table);
 
 namespace {
 using AddFamily = void (*)(MethodTable&);
@@ -33,6 +37,10 @@ constexpr AddFamily kFamilies[] = {
     add_dialog_methods,
     add_emulation_methods,
     add_frame_methods,
+    add_network_methods,
+    add_cookie_methods,
+    add_storage_methods,
+    add_saved_state_methods,
 };
 }  // namespace
 

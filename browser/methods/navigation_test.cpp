@@ -118,7 +118,7 @@ TEST(BrowserPage, EvalAnswersValuesOrTheException) {
   EXPECT_EQ(thrown.error().code, "evaluationFailed");
   EXPECT_NE(thrown.error().message.find("boom"), std::string::npos);
   EXPECT_EQ(code_of(eval({})), "invalidArgument");
-  EXPECT_EQ(code_of(running->serve("cookies", {{"args", Json::array()}})), "unsupportedMethod");
+  EXPECT_EQ(code_of(running->serve("no.such.method", {{"args", Json::array()}})), "unsupportedMethod");
 }
 
 }  // namespace

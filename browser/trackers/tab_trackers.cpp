@@ -2,6 +2,7 @@
 // TabTracker subclass and a make_<name>_tracker factory, and add one line below. A
 // method reads it with `tab.tracker<ItsClass>()`.
 #include "browser/trackers/dialogs.hpp"
+#include "browser/trackers/network.hpp"
 #include "browser/trackers/tab_tracker.hpp"
 
 namespace vesk::browser {
@@ -9,6 +10,7 @@ namespace vesk::browser {
 std::vector<TabTrackerFactory> tab_tracker_factories() {
   return {
       make_dialog_tracker,
+      make_network_tracker,
   };
 }
 

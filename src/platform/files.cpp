@@ -1,8 +1,18 @@
 #include "platform/files.hpp"
 
+#include <functional>
+#include <thread>
+
+#include "platform/process.hpp"
 #include "platform/random.hpp"
 
 namespace vesk {
+
+std::filesystem::path temporary_path_beside(const std::filesystem::path& path) {
+  const auto thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
+  auto name = path.filename().string() + "." + std::to_string(current_pid()) + "-" + std::to_string(thread) + ".tmp";
+  return path.parent_path() / name;
+}
 
 Result<std::filesystem::path> create_temporary_directory(std::string_view prefix) {
   std::error_code ec;

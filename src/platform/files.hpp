@@ -18,11 +18,16 @@ Result<std::string> read_whole_file(const std::filesystem::path& path);
 // directory holds the browsers' tokens). An existing directory is left as it is.
 Status create_private_directories(const std::filesystem::path& directory);
 
-// Puts `bytes` at `path` so that readers see the old file or the new one, never a part:
-// written to `temporary` (user-only), forced to disk, then renamed over `path`. On failure
-// the temporary file is removed and `path` is unchanged.
-Status replace_file(const std::filesystem::path& path, const std::filesystem::path& temporary,
-                    std::string_view bytes);
+// The temporary file write_file_atomically uses for `path` from this thread: unique per
+// process and thread, so that threads writing the same file at once never share one.
+std::filesystem::path temporary_path_beside(const std::filesystem::path& path);
+
+// Replaces `path` by a user-only file holding `bytes` so that readers see the old file or
+// the new one, never a part: written to temporary_path_beside(path), forced to disk, then
+// renamed over `path`. The folder must exist. On failure the temporary file is removed,
+// `path` is unchanged and the error says which step failed ("failed to write <temporary>:
+// No space left ...").
+Status write_file_atomically(const std::filesystem::path& path, std::string_view bytes);
 
 // A file this process created exclusively and holds open; closed on destruction.
 class ExclusiveFile {

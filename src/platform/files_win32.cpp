@@ -85,8 +85,8 @@ Status create_private_directories(const std::filesystem::path& directory) {
   return {};
 }
 
-Status replace_file(const std::filesystem::path& path, const std::filesystem::path& temporary,
-                    std::string_view bytes) {
+Status write_file_atomically(const std::filesystem::path& path, std::string_view bytes) {
+  const auto temporary = temporary_path_beside(path);
   if (auto written = write_durably(temporary, bytes); !written) {
     return fail(std::move(written.error()).wrap("failed to write " + temporary.string()));
   }

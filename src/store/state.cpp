@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <limits>
-#include <thread>
 
 #include "base/log.hpp"
 #include "platform/file_lock.hpp"
 #include "platform/files.hpp"
-#include "platform/process.hpp"
-#include "platform/socket.hpp"
 
 namespace vesk {
 
@@ -310,10 +307,7 @@ Result<State> load_state(const std::filesystem::path& state_path) {
 }
 
 std::filesystem::path temporary_state_path(const std::filesystem::path& state_path) {
-  // Unique per process and thread: the server's connection threads may save at once.
-  const auto thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
-  auto name = state_path.filename().string() + "." + std::to_string(current_pid()) + "-" + std::to_string(thread) + ".tmp";
-  return state_path.parent_path() / name;
+  return temporary_path_beside(state_path);
 }
 
 Status save_state(const std::filesystem::path& state_path, const State& state) {
@@ -326,9 +320,8 @@ Status save_state(const std::filesystem::path& state_path, const State& state) {
 
   // Never write state.json in place: a crash or a full disk mid-write would leave a
   // truncated file that every later command fails to load.
-  const auto temporary = temporary_state_path(state_path);
-  if (auto replaced = replace_file(state_path, temporary, *text); !replaced) {
-    return fail(std::move(replaced.error()).wrap("failed to write state file " + state_path.string()));
+  if (auto written = write_file_atomically(state_path, *text); !written) {
+    return fail(std::move(written.error()).wrap("failed to write state file " + state_path.string()));
   }
   return {};
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -25,6 +26,7 @@ std::string content_type_for(const std::filesystem::path& file) {
   if (ext == ".html" || ext == ".htm") return "text/html; charset=utf-8";
   if (ext == ".js") return "text/javascript";
   if (ext == ".css") return "text/css";
+  if (ext == ".json") return "application/json";
   if (ext == ".txt") return "text/plain; charset=utf-8";
   if (ext == ".png") return "image/png";
   return "application/octet-stream";
@@ -67,6 +69,24 @@ std::string read_request_head(int fd) {
     head.append(block, static_cast<size_t>(got));
   }
   return head;
+}
+
+// The value of a request header ("" when absent); names are matched without case.
+std::string header_value(const std::string& head, std::string_view name) {
+  std::istringstream lines(head);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto colon = line.find(':');
+    if (colon != name.size()) continue;
+    if (!std::equal(name.begin(), name.end(), line.begin(),
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); })) {
+      continue;
+    }
+    const auto start = line.find_first_not_of(' ', colon + 1);
+    return start == std::string::npos ? std::string() : line.substr(start);
+  }
+  return {};
 }
 
 std::string attachment_header(const std::string& name) {
@@ -157,6 +177,15 @@ void FixtureHttpServer::serve_connection(int fd) {
     count = std::min<std::size_t>(count, 64u << 20);
     respond(fd, 200, "OK", "application/octet-stream", generated_bytes(count),
             attachment_header("bytes-" + std::to_string(count) + ".bin"));
+  } else if (path.starts_with("/set-cookie/")) {
+    const std::string pair = path.substr(12);
+    const auto slash = pair.find('/');
+    const std::string name = pair.substr(0, slash);
+    const std::string value = slash == std::string::npos ? std::string() : pair.substr(slash + 1);
+    respond(fd, 200, "OK", "text/plain", "cookie " + name + " set\n",
+            "Set-Cookie: " + name + "=" + value + "; Path=/; HttpOnly\r\n");
+  } else if (path == "/echo-cookies") {
+    respond(fd, 200, "OK", "text/plain", header_value(head, "Cookie"));
   } else {
     const bool as_download = path.starts_with("/download/");
     const auto relative = path.substr(as_download ? 10 : 1);
