@@ -115,24 +115,27 @@ TEST(FormatSize, StepsUnitsAtPowersOf1024) {
   for (const auto& [number, expected] : cases) EXPECT_EQ(format_size(number), expected) << number.dump();
 }
 
+// Sets VESK_SESSION, or removes it for nullopt (an empty value removes it on Windows).
+void set_session_variable(const std::optional<std::string>& value) {
+#ifdef _WIN32
+  _putenv_s("VESK_SESSION", value ? value->c_str() : "");
+#else
+  if (value) {
+    ::setenv("VESK_SESSION", value->c_str(), 1);
+  } else {
+    ::unsetenv("VESK_SESSION");
+  }
+#endif
+}
+
 // Sets or unsets VESK_SESSION for one case and restores the previous value.
 class SessionEnv {
  public:
   explicit SessionEnv(std::optional<std::string> value) {
     if (const char* old = std::getenv("VESK_SESSION")) saved_ = old;
-    if (value) {
-      ::setenv("VESK_SESSION", value->c_str(), 1);
-    } else {
-      ::unsetenv("VESK_SESSION");
-    }
+    set_session_variable(value);
   }
-  ~SessionEnv() {
-    if (saved_) {
-      ::setenv("VESK_SESSION", saved_->c_str(), 1);
-    } else {
-      ::unsetenv("VESK_SESSION");
-    }
-  }
+  ~SessionEnv() { set_session_variable(saved_); }
 
  private:
   std::optional<std::string> saved_;
