@@ -157,7 +157,9 @@ TEST(SessionHint, RemovesTheMarkerAndHintsOnlyForSharedTabsOutsideASession) {
       {"agent id missing", {{"shared", true}}, std::nullopt, std::string(kHintStart) + "<id> --print-token)\n"},
       {"agent id not a string", {{"shared", true}, {"agentId", 7}}, std::nullopt,
        std::string(kHintStart) + "<id> --print-token)\n"},
+#ifndef _WIN32  // the C runtime of Windows removes a variable set to ""
       {"empty session still counts", {{"shared", true}, {"agentId", "a1"}}, std::string(""), ""},
+#endif
       {"session set", {{"shared", true}}, std::string("s1"), ""},
       {"shared as a string", {{"shared", "true"}}, std::nullopt, ""},
       {"not shared", {{"shared", false}}, std::nullopt, ""},
