@@ -3,7 +3,7 @@
 #   make test   installs what is needed, builds with sanitizers, and runs every test
 JOBS ?= 2
 
-.PHONY: setup build build-asan test fuzz-replay demo bench clean
+.PHONY: setup build build-asan test fuzz-replay windows test-windows demo bench clean
 
 setup:
 	bash scripts/setup.sh
@@ -24,6 +24,22 @@ test: build-asan
 fuzz-replay: setup
 	JOBS=$(JOBS) bash fuzz/run.sh --replay
 
+# Windows: vesk.exe cross-built with MinGW-w64, its unit tests run under Wine.
+WINDOWS_CONFIGURE = cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_WERROR=ON -DVESK_BENCH=OFF
+WINE_ENV = WINEPREFIX=$(CURDIR)/build-windows/wine WINEDEBUG=-all
+
+windows: setup
+	$(WINDOWS_CONFIGURE)
+	cmake --build build-windows -j$(JOBS) --target vesk
+
+test-windows: setup
+	$(WINDOWS_CONFIGURE)
+	cmake --build build-windows -j$(JOBS)
+	# The first start in a new prefix sets it up (about 10 s); done once, before tests race to it.
+	$(WINE_ENV) /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
+	cd build-windows && $(WINE_ENV) ctest --output-on-failure -j$(JOBS) --timeout 600
+
 demo: build
 	bash scripts/demo.sh build
 
@@ -31,4 +47,4 @@ bench: build
 	bash bench/run.sh build
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-fuzz build-windows

@@ -17,15 +17,15 @@ using namespace std::chrono_literals;
 
 // A connected pair: state.range(0) == 0 a Unix socket pair, 1 TCP over loopback.
 struct ConnectedPair {
-  UniqueFd reader;
-  UniqueFd writer;
+  UniqueSocket reader;
+  UniqueSocket writer;
 };
 
 ConnectedPair connect_pair(bool tcp) {
   if (!tcp) {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) std::abort();
-    return {UniqueFd(fds[0]), UniqueFd(fds[1])};
+    return {UniqueSocket(static_cast<SocketHandle>(fds[0])), UniqueSocket(static_cast<SocketHandle>(fds[1]))};
   }
   auto listener = TcpListener::bind("127.0.0.1:0");
   if (!listener) std::abort();
@@ -33,7 +33,7 @@ ConnectedPair connect_pair(bool tcp) {
   auto writer = connect_tcp(*address, 5s);
   auto accepted = listener->accept();
   if (!writer || !accepted) std::abort();
-  return {std::move(accepted->fd), std::move(*writer)};
+  return {std::move(accepted->socket), std::move(*writer)};
 }
 
 Json typical_params() {

@@ -13,6 +13,8 @@ packages=(
   clang-19 libclang-rt-19-dev
   # Video recording in veskbrowser: the FFmpeg libraries it links.
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
+  # The Windows build (make windows): the MinGW-w64 cross compiler and Wine to run its tests.
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

@@ -13,7 +13,7 @@
 
 #include "base/error.hpp"
 #include "base/paths.hpp"
-#include "platform/socket.hpp"
+#include "platform/file_descriptor.hpp"
 
 namespace vesk::browser {
 

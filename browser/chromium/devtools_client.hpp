@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "base/json.hpp"
-#include "platform/socket.hpp"
+#include "platform/file_descriptor.hpp"
 
 namespace vesk::browser {
 

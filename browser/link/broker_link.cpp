@@ -1,7 +1,5 @@
 #include "browser/link/broker_link.hpp"
 
-#include <sys/socket.h>
-
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -58,7 +56,7 @@ Result<Connection> connect_to_broker(const BrokerLinkOptions& options) {
 
 std::expected<HelloOutcome, HelloFailure> say_hello(Connection& connection,
                                                     const BrokerLinkOptions& options) {
-  if (auto timeouts = set_socket_timeouts(connection.fd(), 10s, 10s); !timeouts) {
+  if (auto timeouts = set_socket_timeouts(connection.socket(), 10s, 10s); !timeouts) {
     return std::unexpected(HelloFailure{false, timeouts.error()});
   }
   Json params = {{"protocolVersion", PROTOCOL_VERSION},
@@ -82,7 +80,7 @@ std::expected<HelloOutcome, HelloFailure> say_hello(Connection& connection,
     return std::unexpected(HelloFailure{true, Error("the server did not accept our hello: " + result.dump())});
   }
   // Requests are read without a time-out: an idle browser waits as long as it takes.
-  if (auto timeouts = set_socket_timeouts(connection.fd(), 0ms, 30s); !timeouts) {
+  if (auto timeouts = set_socket_timeouts(connection.socket(), 0ms, 30s); !timeouts) {
     return std::unexpected(HelloFailure{false, timeouts.error()});
   }
   return HelloOutcome{result.value("shared", false) == true};
@@ -100,9 +98,9 @@ Message answer_for(const std::string& id, const MethodResult& result) {
 // down so that the blocked read returns.
 class Watchdog {
  public:
-  Watchdog(RunningBrowser& browser, int socket_fd, const std::atomic<bool>& stop,
+  Watchdog(RunningBrowser& browser, SocketHandle socket, const std::atomic<bool>& stop,
            std::chrono::milliseconds health_interval)
-      : browser_(browser), socket_fd_(socket_fd), stop_(stop), health_interval_(health_interval) {
+      : browser_(browser), socket_(socket), stop_(stop), health_interval_(health_interval) {
     thread_ = std::thread([this] { run(); });
   }
   ~Watchdog() {
@@ -135,11 +133,11 @@ class Watchdog {
         }
       }
     }
-    ::shutdown(socket_fd_, SHUT_RDWR);
+    shutdown_socket(socket_);
   }
 
   RunningBrowser& browser_;
-  int socket_fd_;
+  SocketHandle socket_;
   const std::atomic<bool>& stop_;
   std::chrono::milliseconds health_interval_;
   std::atomic<bool> idle_{true};
@@ -151,7 +149,7 @@ class Watchdog {
 
 ServeEnd serve_requests(Connection& connection, RunningBrowser& browser, const std::atomic<bool>& stop,
                         const BrokerLinkOptions& options) {
-  Watchdog watchdog(browser, connection.fd(), stop, options.health_interval);
+  Watchdog watchdog(browser, connection.socket(), stop, options.health_interval);
   while (true) {
     watchdog.set_idle(true);
     auto request = read_message(connection);

@@ -27,7 +27,7 @@ struct FakeServer {
   std::pair<Connection, Message> accept_hello() {
     auto accepted = listener.accept();
     EXPECT_TRUE(accepted.has_value());
-    Connection connection(std::move(accepted->fd));
+    Connection connection(std::move(accepted->socket));
     auto hello = read_message(connection);
     EXPECT_TRUE(hello.has_value()) << (hello ? "" : hello.error().text());
     return {std::move(connection), hello ? *hello : Message{}};

@@ -16,7 +16,7 @@
 #include "browser/core/method_table.hpp"
 #include "browser/core/page_script.hpp"
 #include "browser/methods/cookie_jar.hpp"
-#include "store/atomic_file.hpp"
+#include "platform/files.hpp"
 
 namespace vesk::browser {
 

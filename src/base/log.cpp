@@ -1,8 +1,6 @@
 #include "base/log.hpp"
 
-#include <unistd.h>
-
-#include <cerrno>
+#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -17,16 +15,10 @@ std::mutex stderr_lock;
 
 void write_stderr(std::string_view text) {
   std::lock_guard guard(stderr_lock);
-  // A failing standard error is ignored: logging never changes an operation's outcome.
-  const char* p = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    ssize_t n = ::write(STDERR_FILENO, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
+  // Standard error is unbuffered: the text goes out in one write. A failing standard
+  // error is ignored: logging never changes an operation's outcome.
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
 }
 
 void log_line(LogLevel level, std::string_view message) {

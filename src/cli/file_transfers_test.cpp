@@ -1,8 +1,4 @@
 // pdf, screenshot, download and upload: path texts, messages, file entries.
-#include <unistd.h>
-
-#include <cerrno>
-
 #include <filesystem>
 #include <fstream>
 
@@ -11,6 +7,7 @@
 #include "cli/browser_commands.hpp"
 #include "cli/scripted_browser_test_support.hpp"
 #include "cli/upload_entries.hpp"
+#include "platform/files.hpp"
 #include "protocol/framing.hpp"
 #include "render/render.hpp"
 
@@ -198,9 +195,9 @@ TEST(UploadEntries, Base64AgreesWithTheBitwiseEncodingForEveryLengthAndByte) {
 class UploadFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vesk-upload-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    auto dir = create_temporary_directory("vesk-upload-");
+    ASSERT_TRUE(dir) << dir.error().text();
+    dir_ = *dir;
   }
   void TearDown() override { fs::remove_all(dir_); }
 

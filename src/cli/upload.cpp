@@ -1,6 +1,6 @@
 // "upload": reads local files and base64 texts into file entries and hands them to a file
 // input of the page in one request, optionally followed by a snapshot diff.
-#include <sys/stat.h>
+#include <filesystem>
 
 #include <cstdint>
 #include <filesystem>
@@ -18,8 +18,8 @@ namespace {
 constexpr const char* kDefaultFileInput = "input[type=file]";
 
 bool path_exists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
+  std::error_code unreadable;
+  return std::filesystem::exists(path, unreadable);
 }
 
 Result<Json> collect_entries(const std::vector<std::string>& files, const UploadArgs& args) {

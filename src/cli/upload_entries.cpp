@@ -1,17 +1,13 @@
 #include "cli/upload_entries.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <utility>
 
 #include "cli/browser_request.hpp"
+#include "platform/files.hpp"
 
 namespace vesk::cli {
 
@@ -29,28 +25,9 @@ std::string file_name_of(const std::string& path) {
 }
 
 // Reads the whole file; errors name the file and carry the system's reason.
-Result<std::string> read_whole_file(const std::string& path) {
-  const std::string context = "failed to read " + display_path(path);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(system_error(errno, context));
-  std::string bytes;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    bytes.reserve(static_cast<size_t>(info.st_size));
-  }
-  std::array<char, 1 << 16> chunk{};
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      ::close(fd);
-      return fail(system_error(error, context));
-    }
-    if (n == 0) break;
-    bytes.append(chunk.data(), static_cast<size_t>(n));
-  }
-  ::close(fd);
+Result<std::string> read_upload_file(const std::string& path) {
+  auto bytes = read_whole_file(path);
+  if (!bytes) return fail(std::move(bytes.error()).wrap("failed to read " + display_path(path)));
   return bytes;
 }
 
@@ -148,7 +125,7 @@ Json upload_entry_from_text(const std::string& text, const std::string& name) {
 }
 
 Result<Json> upload_entry_from_file(const std::string& path) {
-  auto bytes = read_whole_file(path);
+  auto bytes = read_upload_file(path);
   if (!bytes) return fail(std::move(bytes.error()));
   std::string name = file_name_of(path);
   if (name.empty() || !is_valid_utf8(name)) name = "upload.bin";
@@ -159,7 +136,7 @@ Result<Json> upload_entry_from_file(const std::string& path) {
 }
 
 Result<Json> upload_entry_from_base64_file(const std::string& path) {
-  auto text = read_whole_file(path);
+  auto text = read_upload_file(path);
   if (!text) return fail(std::move(text.error()));
   if (!is_valid_utf8(*text)) {
     return fail(Error("stream did not contain valid UTF-8").wrap("failed to read " + display_path(path)));

@@ -60,7 +60,7 @@ Result<Message> first_exchange(const AppPaths& paths, std::string& endpoint, con
   if (auto recorded = connect_recorded_server(paths.state_path)) {
     endpoint = std::move(recorded->endpoint);
     log_info("using running VeskApp server at " + endpoint);
-    return exchange_message_on(std::move(recorded->fd), endpoint, method, params);
+    return exchange_message_on(std::move(recorded->socket), endpoint, method, params);
   }
   auto ensured = ensure_server(paths);
   if (!ensured) return fail(ensured.error());

@@ -12,7 +12,7 @@ namespace vesk {
 namespace {
 
 // A server that is still starting is given a few seconds to begin listening.
-Result<UniqueFd> connect_with_retry(const std::string& endpoint, const SocketAddress& address) {
+Result<UniqueSocket> connect_with_retry(const std::string& endpoint, const SocketAddress& address) {
   const auto deadline = std::chrono::steady_clock::now() + kConnectRetryWindow;
   while (true) {
     auto connected = connect_tcp(address, kConnectAttemptTimeout);
@@ -35,7 +35,7 @@ Result<Message> exchange_message(const std::string& endpoint, const std::string&
   return exchange_message_on(std::move(*fd), endpoint, method, params);
 }
 
-Result<Message> exchange_message_on(UniqueFd fd, const std::string& endpoint, const std::string& method,
+Result<Message> exchange_message_on(UniqueSocket fd, const std::string& endpoint, const std::string& method,
                                     const Json& params) {
   // The broker sends nothing until its answer, and it may wait for a browser longer than
   // the usual 30 s (a download that waits for its file).

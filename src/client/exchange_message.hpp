@@ -21,7 +21,7 @@ inline constexpr std::chrono::seconds kClientIoTimeout{30};
 // "cli_" id and reads exactly one message back, whatever its kind.
 Result<Message> exchange_message(const std::string& endpoint, const std::string& method, const Json& params);
 // The same on a connection to `endpoint` that is already open.
-Result<Message> exchange_message_on(UniqueFd fd, const std::string& endpoint, const std::string& method,
+Result<Message> exchange_message_on(UniqueSocket fd, const std::string& endpoint, const std::string& method,
                                     const Json& params);
 
 }  // namespace vesk

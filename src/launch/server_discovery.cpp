@@ -25,7 +25,7 @@ Status clear_server_record(const std::filesystem::path& state_path, const Server
   });
 }
 
-std::optional<UniqueFd> connect_to_endpoint(const std::string& endpoint) {
+std::optional<UniqueSocket> connect_to_endpoint(const std::string& endpoint) {
   auto address = parse_socket_address(endpoint);
   if (!address) return std::nullopt;
   auto connected = connect_tcp(*address, kReachabilityTimeout);

@@ -38,7 +38,7 @@ Result<std::optional<std::string>> probe_recorded_server(const std::filesystem::
 // there is no such server; ensure_server deals with that (and with an unreadable state).
 struct ServerConnection {
   std::string endpoint;
-  UniqueFd fd;
+  UniqueSocket socket;
 };
 std::optional<ServerConnection> connect_recorded_server(const std::filesystem::path& state_path);
 

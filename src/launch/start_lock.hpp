@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "base/error.hpp"
-#include "platform/socket.hpp"
+#include "platform/files.hpp"
 
 namespace vesk {
 
@@ -17,7 +17,7 @@ inline constexpr std::chrono::milliseconds kStartLockRetry{100};
 // The held lock. Releasing it (on destruction) deletes the file, then closes it.
 class StartLock {
  public:
-  StartLock(std::filesystem::path path, UniqueFd file) : path_(std::move(path)), file_(std::move(file)) {}
+  StartLock(std::filesystem::path path, ExclusiveFile file) : path_(std::move(path)), file_(std::move(file)) {}
   StartLock(StartLock&&) noexcept = default;
   StartLock& operator=(StartLock&&) = delete;
   StartLock(const StartLock&) = delete;
@@ -30,7 +30,7 @@ class StartLock {
 
  private:
   std::filesystem::path path_;
-  UniqueFd file_;
+  ExclusiveFile file_;
 };
 
 std::filesystem::path start_lock_path(const std::filesystem::path& data_dir);

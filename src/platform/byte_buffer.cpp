@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <utility>
 
 #include "platform/memory.hpp"
@@ -14,14 +12,12 @@ namespace vesk {
 namespace {
 
 // Large buffers are mappings of their own, so that growing one moves page table entries
-// (mremap) instead of copying bytes, and so that huge pages can back them.
+// (where the system can) instead of copying bytes, and so that huge pages can back them.
 constexpr std::size_t kMappedBytes = kLargeBufferBytes;
-const std::size_t kPageBytes = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
 
 void* map_bytes(std::size_t size) {
-  void* data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (data == MAP_FAILED) return nullptr;
-  advise_huge_pages(data, size);
+  void* data = map_pages(size);
+  if (data != nullptr) advise_huge_pages(data, size);
   return data;
 }
 
@@ -46,7 +42,7 @@ ByteBuffer::~ByteBuffer() { release(); }
 
 void ByteBuffer::release() {
   if (capacity_ >= kMappedBytes) {
-    ::munmap(data_, capacity_);
+    unmap_pages(data_, capacity_);
   } else {
     std::free(data_);
   }
@@ -58,13 +54,13 @@ bool ByteBuffer::reallocate(std::size_t capacity) {
   const bool was_mapped = capacity_ >= kMappedBytes;
   const bool mapped = capacity >= kMappedBytes;
   // Mappings come in whole pages, and remapping wants the sizes they were made with.
-  if (mapped) capacity = (capacity + kPageBytes - 1) & ~(kPageBytes - 1);
+  if (mapped) capacity = (capacity + page_size() - 1) & ~(page_size() - 1);
   void* moved = nullptr;
   if (!was_mapped && !mapped) {
     moved = std::realloc(data_, capacity);
   } else if (was_mapped && mapped) {
-    moved = ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
-    if (moved == MAP_FAILED) return false;
+    moved = remap_pages(data_, capacity_, capacity, size_);
+    if (moved == nullptr) return false;
     advise_huge_pages(moved, capacity);
   } else {
     // Between the heap and a mapping: copy what is kept.
@@ -72,7 +68,7 @@ bool ByteBuffer::reallocate(std::size_t capacity) {
     if (moved == nullptr) return false;
     if (size_ != 0) std::memcpy(moved, data_, std::min(size_, capacity));
     if (was_mapped) {
-      ::munmap(data_, capacity_);
+      unmap_pages(data_, capacity_);
     } else {
       std::free(data_);
     }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <thread>
 
+#include "platform/file_descriptor.hpp"
 #include "platform/file_lock.hpp"
 
 namespace vesk {
@@ -34,7 +35,12 @@ Result<FileLock> FileLock::acquire(const std::filesystem::path& path, std::chron
     std::this_thread::sleep_for(pause);
     pause = std::min(pause * 2, kLongestPause);
   }
-  return FileLock(std::move(file));
+  return FileLock(file.release());
+}
+
+void FileLock::close() {
+  if (file_ != kNone) ::close(static_cast<int>(file_));
+  file_ = kNone;
 }
 
 }  // namespace vesk

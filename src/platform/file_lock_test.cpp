@@ -1,8 +1,8 @@
 #include "platform/file_lock.hpp"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+
+#include "platform/process.hpp"
 
 #include <atomic>
 #include <thread>
@@ -14,7 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 
 std::filesystem::path temporary_lock_path() {
-  return std::filesystem::temp_directory_path() / ("vesk-lock-test-" + std::to_string(::getpid()));
+  return std::filesystem::temp_directory_path() / ("vesk-lock-test-" + std::to_string(current_pid()));
 }
 
 TEST(FileLock, OneHolderAtATimeAndATimedOutWaitSaysWhy) {

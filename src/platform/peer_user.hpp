@@ -18,6 +18,6 @@ struct PeerUser {
 
 // Fails when the peer's socket cannot be found (it closed already, or it is not a TCP
 // connection on this machine); a caller that must be sure treats that as a stranger.
-Result<PeerUser> connection_peer_user(const UniqueFd& connection);
+Result<PeerUser> connection_peer_user(SocketHandle connection);
 
 }  // namespace vesk

@@ -5,7 +5,6 @@
 // namespace and cost a walk of the whole connection table per read, are the fallback.
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
@@ -14,150 +13,61 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
-#include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <optional>
-#include <string_view>
-#include <vector>
-#include <algorithm>
-#include <climits>
+#include <string>
 
+#include "platform/file_descriptor.hpp"
+#include "platform/files.hpp"
+#include "platform/kernel_tcp_table.hpp"
 #include "platform/peer_user.hpp"
 
 namespace vesk {
 
 namespace {
 
-// An address as the kernel's tables write it: each 32-bit word of the address as it lies
-// in memory, printed as one hexadecimal number, then ":" and the port in hexadecimal.
-std::string table_address(const unsigned char* bytes, std::size_t length, std::uint16_t port) {
-  std::string text;
-  for (std::size_t i = 0; i + 4 <= length; i += 4) {
-    std::uint32_t word = 0;
-    std::memcpy(&word, bytes + i, 4);
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08X", word);
-    text += hex;
-  }
-  char port_hex[16];
-  std::snprintf(port_hex, sizeof port_hex, ":%04X", port);
-  return text + port_hex;
-}
-
-struct TableEndpoint {
-  const char* table;  // "/proc/net/tcp" or "/proc/net/tcp6"
-  std::string text;
-};
-
 // An IPv4 peer of a dual-stack IPv6 socket appears to us as ::ffff:a.b.c.d, but its own
 // socket is an IPv4 one, listed in /proc/net/tcp.
-TableEndpoint table_endpoint(const sockaddr_storage& address) {
+TcpEndpoint endpoint_of(const sockaddr_storage& address) {
+  TcpEndpoint endpoint;
   if (address.ss_family == AF_INET) {
     const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
-    return {"/proc/net/tcp", table_address(reinterpret_cast<const unsigned char*>(&v4.sin_addr), 4, ntohs(v4.sin_port))};
+    std::memcpy(endpoint.address.data(), &v4.sin_addr, 4);
+    endpoint.port = ntohs(v4.sin_port);
+    return endpoint;
   }
   const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
-  const auto* bytes = reinterpret_cast<const unsigned char*>(&v6.sin6_addr);
+  endpoint.port = ntohs(v6.sin6_port);
   if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
-    return {"/proc/net/tcp", table_address(bytes + 12, 4, ntohs(v6.sin6_port))};
+    std::memcpy(endpoint.address.data(), reinterpret_cast<const unsigned char*>(&v6.sin6_addr) + 12, 4);
+    return endpoint;
   }
-  return {"/proc/net/tcp6", table_address(bytes, 16, ntohs(v6.sin6_port))};
+  endpoint.ipv6 = true;
+  std::memcpy(endpoint.address.data(), &v6.sin6_addr, 16);
+  return endpoint;
 }
 
-Result<std::string> read_table(const char* path) {
-  UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return fail(system_error(errno, std::string("failed to open ") + path));
-  std::string text;
-  char block[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd.get(), block, sizeof block);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return fail(system_error(errno, std::string("failed to read ") + path));
-    }
-    if (got == 0) return text;
-    text.append(block, static_cast<std::size_t>(got));
-  }
-}
-
-// The columns after the two addresses: st, tx:rx, tr:when, retrnsmt, uid, timeout, inode.
-constexpr std::size_t kUidColumn = 4;
-constexpr std::size_t kInodeColumn = 6;
-
-std::vector<std::string_view> columns_of(std::string_view line) {
-  std::vector<std::string_view> columns;
-  while (true) {
-    const auto start = line.find_first_not_of(' ');
-    if (start == std::string_view::npos) return columns;
-    line.remove_prefix(start);
-    const auto end = std::min(line.find(' '), line.size());
-    columns.push_back(line.substr(0, end));
-    line.remove_prefix(end);
-  }
-}
-
-std::optional<std::uint64_t> decimal(std::string_view text) {
-  std::uint64_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
-struct TableOwner {
-  std::optional<std::uint32_t> uid;  // nullopt: the socket is listed but no process holds it
-};
-
-// The owner of the socket listed with `local` then `remote` as its two addresses. A socket
-// that its process has closed (time-wait, orphaned) is listed with inode 0 and uid 0, so
-// it tells nothing about who opened it.
-std::optional<TableOwner> owner_in_table(std::string_view table, const std::string& local,
-                                         const std::string& remote) {
-  const std::string pair = " " + local + " " + remote + " ";
-  const auto at = table.find(pair);
-  if (at == std::string_view::npos) return std::nullopt;
-  const auto line_end = std::min(table.find('\n', at), table.size());
-  const auto columns = columns_of(table.substr(at + pair.size(), line_end - at - pair.size()));
-  if (columns.size() <= kInodeColumn) return std::nullopt;
-  const auto uid = decimal(columns[kUidColumn]);
-  const auto inode = decimal(columns[kInodeColumn]);
-  if (!uid || !inode || *uid > UINT32_MAX) return std::nullopt;
-  if (*inode == 0) return TableOwner{};
-  return TableOwner{static_cast<std::uint32_t>(*uid)};
-}
-
-// One TCP end as the diagnostics interface names it: family, address words as they lie in
-// memory, and port in network order. A v4-mapped IPv6 address names an IPv4 socket.
+// One TCP end as the diagnostics interface names it: address words as they lie in memory,
+// port in network order.
 struct DiagEnd {
   std::uint8_t family = AF_INET;
   std::uint32_t words[4] = {};
   std::uint16_t port = 0;
 };
 
-DiagEnd diag_end(const sockaddr_storage& address) {
+DiagEnd diag_end(const TcpEndpoint& endpoint) {
   DiagEnd end;
-  if (address.ss_family == AF_INET) {
-    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
-    std::memcpy(end.words, &v4.sin_addr, 4);
-    end.port = v4.sin_port;
-    return end;
-  }
-  const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
-  end.port = v6.sin6_port;
-  if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
-    std::memcpy(end.words, reinterpret_cast<const unsigned char*>(&v6.sin6_addr) + 12, 4);
-    return end;
-  }
-  end.family = AF_INET6;
-  std::memcpy(end.words, &v6.sin6_addr, 16);
+  end.family = endpoint.ipv6 ? AF_INET6 : AF_INET;
+  std::memcpy(end.words, endpoint.address.data(), endpoint.ipv6 ? 16 : 4);
+  end.port = htons(endpoint.port);
   return end;
 }
 
 // The owner of the socket with ends `local` and `remote`, looked up by the kernel; nullopt
 // when the interface cannot answer (not found included: the tables then decide).
-std::optional<TableOwner> owner_by_diag(const DiagEnd& local, const DiagEnd& remote) {
-  if (local.family != remote.family) return std::nullopt;
+std::optional<TcpSocketOwner> owner_by_diag(const TcpEndpoint& local_end, const TcpEndpoint& remote_end) {
+  if (local_end.ipv6 != remote_end.ipv6) return std::nullopt;
+  const DiagEnd local = diag_end(local_end);
+  const DiagEnd remote = diag_end(remote_end);
   UniqueFd fd(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
   if (!fd.valid()) return std::nullopt;
   struct {
@@ -200,35 +110,36 @@ std::optional<TableOwner> owner_by_diag(const DiagEnd& local, const DiagEnd& rem
       std::memcmp(found->id.idiag_dst, remote.words, sizeof remote.words) != 0) {
     return std::nullopt;
   }
-  if (found->idiag_inode == 0) return TableOwner{};
-  return TableOwner{found->idiag_uid};
+  if (found->idiag_inode == 0) return TcpSocketOwner{};
+  return TcpSocketOwner{found->idiag_uid};
 }
 
 }  // namespace
 
-Result<PeerUser> connection_peer_user(const UniqueFd& connection) {
+Result<PeerUser> connection_peer_user(SocketHandle connection) {
   sockaddr_storage local{};
   sockaddr_storage peer{};
   socklen_t local_length = sizeof local;
   socklen_t peer_length = sizeof peer;
-  if (::getsockname(connection.get(), reinterpret_cast<sockaddr*>(&local), &local_length) != 0 ||
-      ::getpeername(connection.get(), reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) {
+  if (::getsockname(static_cast<int>(connection), reinterpret_cast<sockaddr*>(&local), &local_length) != 0 ||
+      ::getpeername(static_cast<int>(connection), reinterpret_cast<sockaddr*>(&peer), &peer_length) != 0) {
     return fail(system_error(errno, "failed to read the connection's addresses"));
   }
   if ((peer.ss_family != AF_INET && peer.ss_family != AF_INET6) || local.ss_family != peer.ss_family) {
     return fail("the connection is not a TCP connection");
   }
   // The peer's socket: its local end is our peer address, its remote end our address.
-  if (const auto owner = owner_by_diag(diag_end(peer), diag_end(local))) {
+  const TcpEndpoint peer_end = endpoint_of(peer);
+  const TcpEndpoint our_end = endpoint_of(local);
+  if (const auto owner = owner_by_diag(peer_end, our_end)) {
     if (!owner->uid) return fail("the peer has closed its socket already");
     return PeerUser{*owner->uid == ::geteuid(), "uid " + std::to_string(*owner->uid)};
   }
-  const TableEndpoint peer_end = table_endpoint(peer);
-  const TableEndpoint our_end = table_endpoint(local);
-  auto table = read_table(peer_end.table);
-  if (!table) return fail(table.error());
-  const auto owner = owner_in_table(*table, peer_end.text, our_end.text);
-  if (!owner) return fail(std::string("the peer's socket is not listed in ") + peer_end.table);
+  const std::string table_path(kernel_tcp_table_path(peer_end));
+  auto table = read_whole_file(table_path);
+  if (!table) return fail(std::move(table.error()).wrap("failed to read " + table_path));
+  const auto owner = owner_in_kernel_table(*table, peer_end, our_end);
+  if (!owner) return fail("the peer's socket is not listed in " + table_path);
   if (!owner->uid) return fail("the peer has closed its socket already");
   return PeerUser{*owner->uid == ::geteuid(), "uid " + std::to_string(*owner->uid)};
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Processes: start one detached and hidden that outlives us, kill a process tree, ask
-// whether a pid is alive and what executable it runs. POSIX (Linux /proc) now; a
-// Windows twin goes beside process_posix.cpp later.
+// whether a pid is alive and what executable it runs. process_posix.cpp does it with
+// posix_spawn and /proc, process_win32.cpp with CreateProcessW and the process snapshot.
 
 #include <chrono>
 #include <cstdint>

@@ -1,41 +1,36 @@
-#include "platform/socket.hpp"
+// The parts of sockets that read the same on every system; socket_posix.cpp and
+// socket_win32.cpp hold the rest.
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <optional>
 
+#include "platform/socket_native.hpp"
+
 namespace vesk {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+UniqueSocket& UniqueSocket::operator=(UniqueSocket&& other) noexcept {
   if (this != &other) reset(other.release());
   return *this;
 }
 
-UniqueFd::~UniqueFd() { reset(); }
+UniqueSocket::~UniqueSocket() { reset(); }
 
-int UniqueFd::release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
-void UniqueFd::reset(int fd) {
-  // close() is not retried on EINTR: on Linux the descriptor is gone either way.
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
+SocketHandle UniqueSocket::release() {
+  const SocketHandle handle = handle_;
+  handle_ = SocketHandle::invalid;
+  return handle;
 }
 
 namespace {
 
-std::string address_text(const sockaddr* address, socklen_t length) {
+static_assert(sizeof(SocketAddress::storage) >= sizeof(sockaddr_storage));
+
+const sockaddr* as_sockaddr(const SocketAddress& address) {
+  return reinterpret_cast<const sockaddr*>(address.storage);
+}
+
+std::string address_text(const sockaddr* address, std::size_t length) {
   char host[INET6_ADDRSTRLEN] = {};
   if (address->sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
     const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
@@ -83,42 +78,12 @@ std::unexpected<Error> invalid_address(std::string_view endpoint) {
   return fail("invalid socket address syntax: " + std::string(endpoint));
 }
 
-// Waits until a non-blocking connect finishes or the time runs out.
-Status wait_for_connect(int fd, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return fail(system_error(ETIMEDOUT));
-    pollfd entry{fd, POLLOUT, 0};
-    const int ready = ::poll(&entry, 1, static_cast<int>(left.count()));
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return fail(system_error(errno));
-    }
-    if (ready == 0) return fail(system_error(ETIMEDOUT));
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return fail(system_error(errno));
-    if (error != 0) return fail(system_error(error));
-    return {};
-  }
-}
-
-timeval to_timeval(std::chrono::milliseconds duration) {
-  timeval value{};
-  value.tv_sec = static_cast<time_t>(duration.count() / 1000);
-  value.tv_usec = static_cast<suseconds_t>((duration.count() % 1000) * 1000);
-  return value;
-}
-
 }  // namespace
 
-std::string SocketAddress::text() const {
-  return address_text(reinterpret_cast<const sockaddr*>(&storage), length);
-}
+std::string SocketAddress::text() const { return address_text(as_sockaddr(*this), length); }
 
 Result<SocketAddress> parse_socket_address(std::string_view endpoint) {
+  start_sockets();
   const auto parts = split_host_port(endpoint);
   if (!parts) return invalid_address(endpoint);
   const auto port = parse_port(parts->port);
@@ -126,14 +91,14 @@ Result<SocketAddress> parse_socket_address(std::string_view endpoint) {
 
   SocketAddress address;
   if (parts->bracketed) {
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address.storage);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(address.storage);
     if (::inet_pton(AF_INET6, parts->host.c_str(), &v6->sin6_addr) != 1) return invalid_address(endpoint);
     v6->sin6_family = AF_INET6;
     v6->sin6_port = htons(*port);
     address.length = sizeof(sockaddr_in6);
     return address;
   }
-  auto* v4 = reinterpret_cast<sockaddr_in*>(&address.storage);
+  auto* v4 = reinterpret_cast<sockaddr_in*>(address.storage);
   // inet_pton accepts only the four-part dotted decimal form.
   if (::inet_pton(AF_INET, parts->host.c_str(), &v4->sin_addr) != 1) return invalid_address(endpoint);
   v4->sin_family = AF_INET;
@@ -156,17 +121,14 @@ Result<std::vector<SocketAddress>> resolve_socket_addresses(std::string_view hos
   const std::string port(parts->port);
   const int status = ::getaddrinfo(parts->host.c_str(), port.c_str(), &hints, &found);
   if (status == EAI_NONAME || status == EAI_NODATA) return fail("could not resolve to any addresses");
-  if (status != 0) {
-    return fail(Error(status == EAI_SYSTEM ? system_error(errno).message() : ::gai_strerror(status))
-                    .wrap("failed to resolve " + std::string(host_port)));
-  }
+  if (status != 0) return fail(resolver_error(status).wrap("failed to resolve " + std::string(host_port)));
 
   std::vector<SocketAddress> addresses;
   for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-    if (entry->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    if (entry->ai_addrlen > sizeof(SocketAddress::storage)) continue;
     SocketAddress address;
-    std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
-    address.length = entry->ai_addrlen;
+    std::memcpy(address.storage, entry->ai_addr, entry->ai_addrlen);
+    address.length = static_cast<std::uint32_t>(entry->ai_addrlen);
     addresses.push_back(address);
   }
   ::freeaddrinfo(found);
@@ -174,30 +136,19 @@ Result<std::vector<SocketAddress>> resolve_socket_addresses(std::string_view hos
   return addresses;
 }
 
-Result<UniqueFd> connect_tcp(const SocketAddress& address, std::chrono::milliseconds timeout) {
-  UniqueFd fd(::socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!fd.valid()) return fail(system_error(errno));
+Result<UniqueSocket> connect_tcp(const SocketAddress& address, std::chrono::milliseconds timeout) {
+  auto socket = open_tcp_socket(as_sockaddr(address)->sa_family);
+  if (!socket) return socket;
+  if (auto nonblocking = set_blocking(socket->get(), false); !nonblocking) return fail(nonblocking.error());
 
-  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0) {
-    if (errno != EINPROGRESS && errno != EINTR) return fail(system_error(errno));
-    if (auto waited = wait_for_connect(fd.get(), timeout); !waited) return fail(waited.error());
+  if (::connect(native(socket->get()), as_sockaddr(address), static_cast<NativeAddressLength>(address.length)) != 0) {
+    if (!connect_in_progress()) return fail(last_socket_error());
+    if (auto waited = wait_for_connect(socket->get(), timeout); !waited) return fail(waited.error());
   }
 
   // The caller reads and writes with blocking calls bounded by socket time-outs.
-  const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return fail(system_error(errno));
-  return fd;
-}
-
-Status set_socket_timeouts(int fd, std::chrono::milliseconds read, std::chrono::milliseconds write) {
-  // A zero duration means no time-out, as for the socket options themselves.
-  const timeval read_timeout = to_timeval(read);
-  const timeval write_timeout = to_timeval(write);
-  if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &read_timeout, sizeof read_timeout) != 0 ||
-      ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &write_timeout, sizeof write_timeout) != 0) {
-    return fail(system_error(errno, "failed to set socket time-outs"));
-  }
-  return {};
+  if (auto blocking = set_blocking(socket->get(), true); !blocking) return fail(blocking.error());
+  return socket;
 }
 
 Result<TcpListener> TcpListener::bind(std::string_view host_port) {
@@ -205,26 +156,29 @@ Result<TcpListener> TcpListener::bind(std::string_view host_port) {
   auto addresses = resolve_socket_addresses(host_port);
   if (!addresses) return fail(std::move(addresses.error()).wrap(context));
 
-  // No SO_REUSEADDR: a second server on a port that is in use must fail here.
+  // No address reuse: a second server on a port that is in use must fail here.
   Error last_error("could not resolve to any addresses");
   for (const auto& address : *addresses) {
-    UniqueFd fd(::socket(address.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!fd.valid() ||
-        ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0 ||
-        ::listen(fd.get(), SOMAXCONN) != 0) {
-      last_error = system_error(errno);
+    auto socket = open_tcp_socket(as_sockaddr(address)->sa_family);
+    if (!socket) {
+      last_error = socket.error();
       continue;
     }
-    return TcpListener(std::move(fd));
+    if (::bind(native(socket->get()), as_sockaddr(address), static_cast<NativeAddressLength>(address.length)) != 0 ||
+        ::listen(native(socket->get()), SOMAXCONN) != 0) {
+      last_error = last_socket_error();
+      continue;
+    }
+    return TcpListener(std::move(*socket));
   }
   return fail(std::move(last_error).wrap(context));
 }
 
 Result<std::uint16_t> TcpListener::local_port() const {
   sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return fail(system_error(errno, "failed to read the listener's local address"));
+  NativeAddressLength length = sizeof address;
+  if (::getsockname(native(socket_.get()), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return fail(last_socket_error().wrap("failed to read the listener's local address"));
   }
   if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
   if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
@@ -234,35 +188,29 @@ Result<std::uint16_t> TcpListener::local_port() const {
 Result<AcceptedConnection> TcpListener::accept() const {
   for (;;) {
     sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    const int fd = ::accept4(fd_.get(), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
-    if (fd >= 0) {
-      return AcceptedConnection{UniqueFd(fd), address_text(reinterpret_cast<const sockaddr*>(&peer), length)};
+    NativeAddressLength length = sizeof peer;
+    const SocketHandle accepted = accept_native(socket_.get(), reinterpret_cast<sockaddr*>(&peer), &length);
+    if (accepted != SocketHandle::invalid) {
+      return AcceptedConnection{UniqueSocket(accepted),
+                                address_text(reinterpret_cast<const sockaddr*>(&peer), static_cast<std::size_t>(length))};
     }
-    // A signal, or a peer that gave up before we took its connection: wait for the next one.
-    if (errno == EINTR || errno == ECONNABORTED) continue;
-    return fail(system_error(errno, "failed to accept a connection"));
+    if (accept_should_retry()) continue;
+    return fail(last_socket_error().wrap("failed to accept a connection"));
   }
 }
 
-Status write_all(int fd, std::string_view bytes) {
-  bool is_socket = true;
-  while (!bytes.empty()) {
-    // MSG_NOSIGNAL: a peer that has gone away is an error value, not a SIGPIPE.
-    const ssize_t sent = is_socket ? ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL)
-                                   : ::write(fd, bytes.data(), bytes.size());
-    if (sent < 0) {
-      if (errno == EINTR) continue;
-      if (errno == ENOTSOCK && is_socket) {
-        is_socket = false;
-        continue;
-      }
-      return fail(system_error(errno));
-    }
-    if (sent == 0) return fail("failed to write whole buffer");
-    bytes.remove_prefix(static_cast<size_t>(sent));
-  }
-  return {};
+Result<SocketPair> connected_socket_pair() {
+  auto listener = TcpListener::bind("127.0.0.1:0");
+  if (!listener) return fail(listener.error());
+  auto port = listener->local_port();
+  if (!port) return fail(port.error());
+  auto address = parse_socket_address("127.0.0.1:" + std::to_string(*port));
+  if (!address) return fail(address.error());
+  auto second = connect_tcp(*address, std::chrono::seconds(10));
+  if (!second) return fail(second.error());
+  auto first = listener->accept();
+  if (!first) return fail(first.error());
+  return SocketPair{std::move(first->socket), std::move(*second)};
 }
 
 }  // namespace vesk

@@ -1,10 +1,10 @@
 #pragma once
-// TCP sockets on loopback: owned descriptors, numeric addresses, listen/accept, connect
-// with a time-out, and read/write time-outs. POSIX now; a Windows twin goes beside it.
-
-#include <sys/socket.h>
+// TCP sockets on loopback: owned sockets, numeric addresses, listen/accept, connect with a
+// time-out, reads and writes with time-outs. The system's socket type stays inside the
+// platform layer: callers hold a SocketHandle, an opaque number.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -14,29 +14,33 @@
 
 namespace vesk {
 
-// An owned file descriptor, closed on destruction. Move-only.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd();
+// A socket as the system names it (a descriptor, or a Windows SOCKET), not owned.
+enum class SocketHandle : std::uintptr_t { invalid = ~std::uintptr_t{0} };
 
-  [[nodiscard]] int get() const { return fd_; }
-  [[nodiscard]] bool valid() const { return fd_ >= 0; }
-  int release();
-  void reset(int fd = -1);
+// An owned socket, closed on destruction. Move-only.
+class UniqueSocket {
+ public:
+  UniqueSocket() = default;
+  explicit UniqueSocket(SocketHandle handle) : handle_(handle) {}
+  UniqueSocket(UniqueSocket&& other) noexcept : handle_(other.release()) {}
+  UniqueSocket& operator=(UniqueSocket&& other) noexcept;
+  UniqueSocket(const UniqueSocket&) = delete;
+  UniqueSocket& operator=(const UniqueSocket&) = delete;
+  ~UniqueSocket();
+
+  [[nodiscard]] SocketHandle get() const { return handle_; }
+  [[nodiscard]] bool valid() const { return handle_ != SocketHandle::invalid; }
+  SocketHandle release();
+  void reset(SocketHandle handle = SocketHandle::invalid);
 
  private:
-  int fd_ = -1;
+  SocketHandle handle_ = SocketHandle::invalid;
 };
 
+// An IPv4 or IPv6 address with its port, in the system's own layout.
 struct SocketAddress {
-  sockaddr_storage storage{};
-  socklen_t length = 0;
+  alignas(8) unsigned char storage[128]{};
+  std::uint32_t length = 0;
   // "127.0.0.1:80" or "[::1]:80".
   [[nodiscard]] std::string text() const;
 };
@@ -48,12 +52,12 @@ Result<SocketAddress> parse_socket_address(std::string_view endpoint);
 Result<std::vector<SocketAddress>> resolve_socket_addresses(std::string_view host_port);
 
 // One connect attempt that gives up after `timeout`.
-Result<UniqueFd> connect_tcp(const SocketAddress& address, std::chrono::milliseconds timeout);
-// Read and write time-outs on a connected socket (SO_RCVTIMEO / SO_SNDTIMEO).
-Status set_socket_timeouts(int fd, std::chrono::milliseconds read, std::chrono::milliseconds write);
+Result<UniqueSocket> connect_tcp(const SocketAddress& address, std::chrono::milliseconds timeout);
+// Read and write time-outs on a connected socket; zero means none.
+Status set_socket_timeouts(SocketHandle socket, std::chrono::milliseconds read, std::chrono::milliseconds write);
 
 struct AcceptedConnection {
-  UniqueFd fd;
+  UniqueSocket socket;
   std::string peer;  // "address:port", "[v6]:port", or "unknown"
 };
 
@@ -64,15 +68,31 @@ class TcpListener {
   static Result<TcpListener> bind(std::string_view host_port);
   Result<std::uint16_t> local_port() const;
   Result<AcceptedConnection> accept() const;
-  [[nodiscard]] int fd() const { return fd_.get(); }
+  [[nodiscard]] SocketHandle socket() const { return socket_.get(); }
 
  private:
-  explicit TcpListener(UniqueFd fd) : fd_(std::move(fd)) {}
-  UniqueFd fd_;
+  explicit TcpListener(UniqueSocket socket) : socket_(std::move(socket)) {}
+  UniqueSocket socket_;
 };
 
-// Writes all bytes, repeating on EINTR and short writes. A send that accepts nothing
-// fails with "failed to write whole buffer".
-Status write_all(int fd, std::string_view bytes);
+// Receives what is there, up to `capacity` bytes, waiting for at least one; 0 at the end
+// of the stream. A read time-out fails with kind TimedOut.
+Result<std::size_t> receive_some(SocketHandle socket, char* into, std::size_t capacity);
+// Waits until the socket has bytes (or its end) to read; fails with "timed out waiting for
+// a message" (kind TimedOut) once `deadline` has passed.
+Status wait_readable(SocketHandle socket, std::chrono::steady_clock::time_point deadline);
+// Sends all bytes, repeating on interruptions and short writes. A peer that has gone away
+// is an error value (never a signal); a send that accepts nothing fails with "failed to
+// write whole buffer".
+Status write_all(SocketHandle socket, std::string_view bytes);
+// Ends both directions, so that a thread blocked reading or accepting on it wakes up.
+void shutdown_socket(SocketHandle socket);
+
+// Two connected sockets over loopback: `first` accepted, `second` connected.
+struct SocketPair {
+  UniqueSocket first;
+  UniqueSocket second;
+};
+Result<SocketPair> connected_socket_pair();
 
 }  // namespace vesk

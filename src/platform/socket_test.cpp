@@ -1,9 +1,5 @@
 #include "platform/socket.hpp"
 
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -73,19 +69,21 @@ TEST(TcpListener, BindsAnEphemeralPortAcceptsAndNamesThePeer) {
   ASSERT_TRUE(address);
   auto client = connect_tcp(*address, 5s);
   ASSERT_TRUE(client) << client.error().text();
-  EXPECT_TRUE(::fcntl(client->get(), F_GETFD) & FD_CLOEXEC);
-  EXPECT_FALSE(::fcntl(client->get(), F_GETFL) & O_NONBLOCK);
 
   auto accepted = listener->accept();
   ASSERT_TRUE(accepted) << accepted.error().text();
   EXPECT_TRUE(accepted->peer.starts_with("127.0.0.1:")) << accepted->peer;
   EXPECT_NE(accepted->peer, "127.0.0.1:" + std::to_string(*port));
-  EXPECT_TRUE(::fcntl(accepted->fd.get(), F_GETFD) & FD_CLOEXEC);
 
   ASSERT_TRUE(write_all(client->get(), "ping"));
-  char buffer[4];
-  ASSERT_EQ(::recv(accepted->fd.get(), buffer, sizeof buffer, MSG_WAITALL), 4);
-  EXPECT_EQ(std::string_view(buffer, 4), "ping");
+  std::string received;
+  while (received.size() < 4) {
+    char buffer[4];
+    auto got = receive_some(accepted->socket.get(), buffer, sizeof buffer);
+    ASSERT_TRUE(got && *got > 0);
+    received.append(buffer, *got);
+  }
+  EXPECT_EQ(received, "ping");
 }
 
 TEST(TcpListener, ASecondListenerOnATakenPortFailsNamingTheEndpoint) {
@@ -95,8 +93,7 @@ TEST(TcpListener, ASecondListenerOnATakenPortFailsNamingTheEndpoint) {
   auto second = TcpListener::bind(endpoint);
   ASSERT_FALSE(second);
   EXPECT_EQ(second.error().message(), "failed to bind " + endpoint);
-  EXPECT_NE(second.error().text().find("Address already in use"), std::string::npos)
-      << second.error().text();
+  EXPECT_GT(second.error().messages().size(), 1u) << "the system's reason follows";
 }
 
 TEST(TcpListener, AnUnresolvableNameFailsToBind) {
@@ -122,57 +119,42 @@ TEST(ConnectTcp, ARefusedConnectionIsAnErrorNotATimeOut) {
 }
 
 TEST(SocketTimeouts, AReadThatWaitsTooLongReportsTimedOut) {
-  int pair[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-  UniqueFd reader(pair[0]);
-  UniqueFd writer(pair[1]);
-  ASSERT_TRUE(set_socket_timeouts(reader.get(), 50ms, 50ms));
+  auto pair = connected_socket_pair();
+  ASSERT_TRUE(pair) << pair.error().text();
+  ASSERT_TRUE(set_socket_timeouts(pair->first.get(), 50ms, 50ms));
   char byte;
-  ASSERT_LT(::recv(reader.get(), &byte, 1, 0), 0);
-  EXPECT_EQ(system_error(errno).kind(), ErrorKind::TimedOut);
+  auto got = receive_some(pair->first.get(), &byte, 1);
+  ASSERT_FALSE(got);
+  EXPECT_EQ(got.error().kind(), ErrorKind::TimedOut) << got.error().text();
 }
 
 TEST(WriteAll, WritingToAClosedPeerIsAnErrorNotASignal) {
-  int pair[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-  UniqueFd writer(pair[0]);
-  ::close(pair[1]);
-  auto written = write_all(writer.get(), "data");
+  auto pair = connected_socket_pair();
+  ASSERT_TRUE(pair) << pair.error().text();
+  pair->second.reset();
+  // The first sends may still be accepted until the peer's reset arrives.
+  Status written;
+  for (int i = 0; i < 100 && written; ++i) written = write_all(pair->first.get(), std::string(65536, 'x'));
   ASSERT_FALSE(written);
-  EXPECT_NE(written.error().text().find("Broken pipe"), std::string::npos) << written.error().text();
 }
 
-TEST(WriteAll, WritesLargeBuffersWholeAndWorksOnPipes) {
-  int pipe_fds[2];
-  ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
-  UniqueFd read_end(pipe_fds[0]);
-  UniqueFd write_end(pipe_fds[1]);
+TEST(WriteAll, WritesLargeBuffersWholeAndReceiveSomeSeesTheEnd) {
+  auto pair = connected_socket_pair();
+  ASSERT_TRUE(pair) << pair.error().text();
   const std::string data(1 << 20, 'x');
   std::string received;
   std::thread reader([&] {
     char buffer[65536];
-    ssize_t n;
-    while ((n = ::read(read_end.get(), buffer, sizeof buffer)) > 0) received.append(buffer, n);
+    for (;;) {
+      auto got = receive_some(pair->first.get(), buffer, sizeof buffer);
+      if (!got || *got == 0) return;
+      received.append(buffer, *got);
+    }
   });
-  EXPECT_TRUE(write_all(write_end.get(), data));
-  write_end.reset();
+  EXPECT_TRUE(write_all(pair->second.get(), data));
+  pair->second.reset();
   reader.join();
   EXPECT_EQ(received, data);
-}
-
-TEST(UniqueFd, ClosesOnDestructionAndMoves) {
-  int pipe_fds[2];
-  ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC), 0);
-  ::close(pipe_fds[1]);
-  UniqueFd moved;
-  {
-    UniqueFd owner(pipe_fds[0]);
-    moved = std::move(owner);
-    EXPECT_FALSE(owner.valid());
-  }
-  EXPECT_EQ(::fcntl(pipe_fds[0], F_GETFD) >= 0, true);
-  moved.reset();
-  EXPECT_EQ(::fcntl(pipe_fds[0], F_GETFD), -1);
 }
 
 }  // namespace

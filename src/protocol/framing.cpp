@@ -1,9 +1,5 @@
 #include "protocol/framing.hpp"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <algorithm>
@@ -121,36 +117,19 @@ class BracketScanner {
   Found next_backslash_;
 };
 
-// Waits until the socket has bytes (or its end) to read, or the deadline passes.
-Status wait_readable(int fd, std::chrono::steady_clock::time_point deadline) {
-  for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return fail("timed out waiting for a message", ErrorKind::TimedOut);
-    pollfd entry{fd, POLLIN, 0};
-    const int ready = ::poll(&entry, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60'000)));
-    if (ready > 0) return {};
-    if (ready < 0 && errno != EINTR) return fail(system_error(errno));
-  }
-}
-
 // One receive into the end of `buffer`, as much as its spare capacity takes. Returns the
 // number of bytes received (0 at the end of the stream).
-Result<std::size_t> receive_more(int fd, ByteBuffer& buffer,
+Result<std::size_t> receive_more(SocketHandle socket, ByteBuffer& buffer,
                                  const std::optional<std::chrono::steady_clock::time_point>& deadline) {
   if (!buffer.reserve_extra(kReadBlock)) {
     return fail("out of memory reading a message of more than " + std::to_string(buffer.size()) + " bytes");
   }
   if (deadline) {
-    if (auto ready = wait_readable(fd, *deadline); !ready) return fail(ready.error());
+    if (auto ready = wait_readable(socket, *deadline); !ready) return fail(ready.error());
   }
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer.data() + buffer.size(), buffer.capacity() - buffer.size());
-    if (got >= 0) {
-      buffer.commit(static_cast<std::size_t>(got));
-      return static_cast<std::size_t>(got);
-    }
-    if (errno != EINTR) return fail(system_error(errno));
-  }
+  auto got = receive_some(socket, buffer.data() + buffer.size(), buffer.capacity() - buffer.size());
+  if (got) buffer.commit(*got);
+  return got;
 }
 
 // Parses the message text; a value too large for memory is an error like any other.
@@ -229,7 +208,7 @@ Status read_message_text(Connection& connection, const std::function<void(std::s
       return fail("message exceeds the maximum size of " + std::to_string(connection.max_message_bytes_) +
                   " bytes (" + std::to_string(received) + " bytes received without its end)");
     }
-    auto received = receive_more(connection.fd(), buffer, connection.read_deadline_);
+    auto received = receive_more(connection.socket(), buffer, connection.read_deadline_);
     if (!received) return fail(received.error());
     if (*received == 0) return fail("failed to fill whole buffer", ErrorKind::EndOfStream);
   }
@@ -270,7 +249,7 @@ namespace {
 // it is, so that a message goes out in few large writes without a second copy of it.
 class SocketSink final : public TextSink {
  public:
-  explicit SocketSink(int fd) : fd_(fd) {}
+  explicit SocketSink(SocketHandle socket) : socket_(socket) {}
 
   void append(std::string_view piece) override {
     if (block_.size() + piece.size() <= kWriteBlock) {
@@ -279,7 +258,7 @@ class SocketSink final : public TextSink {
     }
     flush();
     if (piece.size() >= kWriteBlock) {
-      if (status_) status_ = write_all(fd_, piece);
+      if (status_) status_ = write_all(socket_, piece);
     } else {
       block_.append(piece);
     }
@@ -294,11 +273,11 @@ class SocketSink final : public TextSink {
   static constexpr std::size_t kWriteBlock = 1024 * 1024;
 
   void flush() {
-    if (status_ && !block_.empty()) status_ = write_all(fd_, block_);
+    if (status_ && !block_.empty()) status_ = write_all(socket_, block_);
     block_.clear();
   }
 
-  int fd_;
+  SocketHandle socket_;
   std::string block_;
   Status status_;
 };
@@ -306,13 +285,13 @@ class SocketSink final : public TextSink {
 }  // namespace
 
 Status write_message(Connection& connection, const Message& message) {
-  SocketSink sink(connection.fd());
+  SocketSink sink(connection.socket());
   write_message_text(sink, message);
   return sink.finish();
 }
 
 Status write_request(Connection& connection, std::string id, std::string method, const Json& params) {
-  SocketSink sink(connection.fd());
+  SocketSink sink(connection.socket());
   write_request_text(sink, std::move(id), std::move(method), params);
   return sink.finish();
 }

@@ -27,10 +27,10 @@ inline constexpr std::size_t kMaxMessageBytes = std::size_t{1} << 30;
 // Owned and used by one thread at a time.
 class Connection {
  public:
-  explicit Connection(UniqueFd fd) : fd_(std::move(fd)) {}
-  [[nodiscard]] int fd() const { return fd_.get(); }
+  explicit Connection(UniqueSocket socket) : socket_(std::move(socket)) {}
+  [[nodiscard]] SocketHandle socket() const { return socket_.get(); }
   // Closes the socket (both directions); later reads and writes fail.
-  void close() { fd_.reset(); }
+  void close() { socket_.reset(); }
 
   // A read fails once one message has grown past this many bytes without its end.
   void set_max_message_bytes(std::size_t bytes) { max_message_bytes_ = bytes; }
@@ -40,7 +40,7 @@ class Connection {
 
  private:
   friend Status read_message_text(Connection& connection, const std::function<void(std::string_view)>& use);
-  UniqueFd fd_;
+  UniqueSocket socket_;
   std::size_t max_message_bytes_ = kMaxMessageBytes;
   std::optional<std::chrono::steady_clock::time_point> read_deadline_;
   // Bytes received but not yet returned as part of a message: pending_[consumed_, size).

@@ -1,7 +1,5 @@
 #include "protocol/framing.hpp"
 
-#include <sys/socket.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,15 +12,15 @@ namespace {
 using namespace std::chrono_literals;
 
 // A connection whose far end the test holds.
-struct SocketPair {
-  SocketPair() {
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) std::abort();
-    reader = std::make_unique<Connection>(UniqueFd(fds[0]));
-    writer.reset(fds[1]);
+struct ConnectionPair {
+  ConnectionPair() {
+    auto pair = connected_socket_pair();
+    if (!pair) std::abort();
+    reader = std::make_unique<Connection>(std::move(pair->first));
+    writer = std::move(pair->second);
   }
   std::unique_ptr<Connection> reader;
-  UniqueFd writer;
+  UniqueSocket writer;
 };
 
 // A read as text: the message encoded again, or "error: " and the error chain.
@@ -78,7 +76,7 @@ TEST(ReadMessage, CutsMessagesOutOfTheStream) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    SocketPair pair;
+    ConnectionPair pair;
     ASSERT_TRUE(write_all(pair.writer.get(), c.stream));
     pair.writer.reset();
     EXPECT_EQ(read_until_error(*pair.reader), c.outcomes);
@@ -115,7 +113,7 @@ TEST(ReadMessage, RejectsWhatIsNotAMessageAndKeepsReadingAfterIt) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    SocketPair pair;
+    ConnectionPair pair;
     ASSERT_TRUE(write_all(pair.writer.get(), c.bad + "\n" MSG("next", "event")));
     pair.writer.reset();
     const auto first = outcome(read_message(*pair.reader));
@@ -126,7 +124,7 @@ TEST(ReadMessage, RejectsWhatIsNotAMessageAndKeepsReadingAfterIt) {
 }
 
 TEST(ReadMessage, AssemblesMessagesSplitAcrossManySmallWrites) {
-  SocketPair pair;
+  ConnectionPair pair;
   const Message first = request_message("cli_1", "page.type", Json{{"text", R"(} ] \" \\ { [)"}});
   const Message second = response_message("cli_1", Json{{"ok", std::string(100000, 'y')}});
   const std::string stream = "\n" + encode_message(first) + "  " + encode_message(second);
@@ -142,7 +140,7 @@ TEST(ReadMessage, AssemblesMessagesSplitAcrossManySmallWrites) {
 }
 
 TEST(ReadMessage, CarriesALargeMessageIntact) {
-  SocketPair pair;
+  ConnectionPair pair;
   std::string payload(8 << 20, 'a');
   for (std::size_t i = 0; i < payload.size(); i += 4099) payload[i] = "\"\\{}[]\n"[i % 7];
   const Message big = request_message("cli_big", "file.upload", Json{{"data", payload}});
@@ -160,8 +158,8 @@ TEST(ReadMessage, CarriesALargeMessageIntact) {
 }
 
 TEST(ReadMessage, ATimeOutIsTimedOutAndLosesNoBytes) {
-  SocketPair pair;
-  ASSERT_TRUE(set_socket_timeouts(pair.reader->fd(), 50ms, 50ms));
+  ConnectionPair pair;
+  ASSERT_TRUE(set_socket_timeouts(pair.reader->socket(), 50ms, 50ms));
   const std::string text = MSG("late", "event");
   ASSERT_TRUE(write_all(pair.writer.get(), text.substr(0, 10)));
   auto timed_out = read_message(*pair.reader);
@@ -176,7 +174,7 @@ TEST(ReadMessage, ATimeOutIsTimedOutAndLosesNoBytes) {
 }
 
 TEST(ReadMessage, ADeadlineBoundsTheWholeMessageNotEachRead) {
-  SocketPair pair;
+  ConnectionPair pair;
   pair.reader->set_read_deadline(std::chrono::steady_clock::now() + 200ms);
   // A trickle of bytes that never ends its message keeps no reader past the deadline.
   std::atomic<bool> stop{false};
@@ -193,7 +191,7 @@ TEST(ReadMessage, ADeadlineBoundsTheWholeMessageNotEachRead) {
   ASSERT_FALSE(message);
   EXPECT_EQ(message.error().kind(), ErrorKind::TimedOut);
 
-  SocketPair in_time;
+  ConnectionPair in_time;
   in_time.reader->set_read_deadline(std::chrono::steady_clock::now() + 60s);
   ASSERT_TRUE(write_all(in_time.writer.get(), MSG("prompt", "event")));
   auto prompt = read_message(*in_time.reader);
@@ -202,7 +200,7 @@ TEST(ReadMessage, ADeadlineBoundsTheWholeMessageNotEachRead) {
 }
 
 TEST(ReadMessage, AMessagePastTheSizeLimitFailsNamingTheLimit) {
-  SocketPair pair;
+  ConnectionPair pair;
   pair.reader->set_max_message_bytes(1000);
   const std::string fits = R"({"id":"fits","kind":"event","version":1,"params":")" + std::string(800, 'x') + "\"}";
   std::thread writer([&] {
@@ -221,7 +219,7 @@ TEST(ReadMessage, AMessagePastTheSizeLimitFailsNamingTheLimit) {
 }
 
 TEST(ReadMessage, EndOfStreamHasItsKind) {
-  SocketPair pair;
+  ConnectionPair pair;
   pair.writer.reset();
   auto message = read_message(*pair.reader);
   ASSERT_FALSE(message);
@@ -229,22 +227,28 @@ TEST(ReadMessage, EndOfStreamHasItsKind) {
 }
 
 TEST(WriteMessage, SendsTheEncodedTextAloneAndFailsOnAClosedPeer) {
-  SocketPair pair;
+  ConnectionPair pair;
   const Message message = error_message("cli_x", "noBrowser", "no connected Chromium instance");
   Connection sender(std::move(pair.writer));
   ASSERT_TRUE(write_message(sender, message));
   sender.close();
   std::string received;
   char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(pair.reader->fd(), buffer, sizeof buffer)) > 0) received.append(buffer, n);
+  for (;;) {
+    auto got = receive_some(pair.reader->socket(), buffer, sizeof buffer);
+    if (!got || *got == 0) break;
+    received.append(buffer, *got);
+  }
   EXPECT_EQ(received, encode_message(message));
 
   EXPECT_FALSE(write_message(sender, message));
-  SocketPair gone;
+  ConnectionPair gone;
   gone.reader.reset();
   Connection orphan(std::move(gone.writer));
-  EXPECT_FALSE(write_message(orphan, message));
+  // TCP may take the first writes before the peer's reset arrives.
+  Status written;
+  for (int i = 0; i < 1000 && written; ++i) written = write_message(orphan, message);
+  EXPECT_FALSE(written);
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ Result<Message> decode_relayed_message(const RelayedMessage& message) { return d
 RelayedMessage relayed(const Message& message) { return RelayedMessage{message, encode_message(message)}; }
 
 Status write_relayed_message(Connection& connection, const RelayedMessage& message) {
-  return write_all(connection.fd(), message.text);
+  return write_all(connection.socket(), message.text);
 }
 
 }  // namespace vesk

@@ -1,6 +1,5 @@
 #include "protocol/relayed_message.hpp"
 
-#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
@@ -18,10 +17,10 @@ struct Reads {
 Reads read_both(const std::string& text) {
   Reads reads{fail("unread"), fail("unread")};
   for (int pass = 0; pass < 2; ++pass) {
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) std::abort();
-    Connection reader{UniqueFd(fds[0])};
-    UniqueFd writer(fds[1]);
+    auto pair = connected_socket_pair();
+    if (!pair) std::abort();
+    Connection reader{std::move(pair->first)};
+    UniqueSocket writer = std::move(pair->second);
     if (!write_all(writer.get(), text)) std::abort();
     writer.reset();
     if (pass == 0) reads.relayed = read_relayed_message(reader);

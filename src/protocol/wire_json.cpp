@@ -5,6 +5,7 @@
 #endif
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -46,7 +47,7 @@ const char* skip_plain_bytes(const char* p, const char* end) {
     const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
                                          _mm_cmplt_epi8(bytes, space));
     const int mask = _mm_movemask_epi8(special);
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    if (mask != 0) return p + std::countr_zero(static_cast<unsigned>(mask));
     p += 16;
   }
 #endif

@@ -1,7 +1,6 @@
 #pragma once
-// Whole-text writes to standard output. Results go out with write(2) so that a closed or
-// full standard output surfaces as an error of the command instead of being lost in a
-// stdio buffer.
+// Whole-text writes to standard output, flushed at once so that a closed or full standard
+// output surfaces as an error of the command instead of being lost in a buffer at exit.
 
 #include <string_view>
 
@@ -9,7 +8,7 @@
 
 namespace vesk {
 
-// Writes every byte of `text` to standard output, retrying short writes and EINTR.
+// Writes every byte of `text` to standard output, then flushes it.
 Status write_stdout(std::string_view text);
 
 }  // namespace vesk

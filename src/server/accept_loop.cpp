@@ -17,7 +17,7 @@ constexpr std::chrono::milliseconds kAcceptRetryPause{20};
 // Why a connection must not be served (its peer runs as another user, or its user cannot
 // be told), or nullopt when it may be.
 std::optional<std::string> refusal_of(const AcceptedConnection& accepted) {
-  auto peer = connection_peer_user(accepted.fd);
+  auto peer = connection_peer_user(accepted.socket.get());
   if (!peer) return "cannot tell which user runs it: " + peer.error().text();
   if (!peer->same_as_ours) return "it runs as another user (" + peer->name + ")";
   return std::nullopt;
@@ -40,7 +40,7 @@ void serve_connection(AcceptedConnection accepted, const ConnectionContext& cont
     log_info("refused socket connection from " + accepted.peer + ": " + *refusal);
     return;
   }
-  Connection connection(std::move(accepted.fd));
+  Connection connection(std::move(accepted.socket));
   Status handled = handle_connection(connection, context.state_path, *context.registry, context.options);
   if (!handled) log_info("socket connection " + accepted.peer + " closed: " + handled.error().text());
   connection.close();
@@ -79,7 +79,7 @@ void accept_connections(const TcpListener& listener, const ConnectionContext& co
     });
     if (!started) {
       --*serving;
-      shared_connection->fd.reset();
+      shared_connection->socket.reset();
       log_info("socket connection " + peer + " closed: " + started.error().text());
     }
   }

@@ -1,7 +1,5 @@
 #include "server/background_broker.hpp"
 
-#include <sys/socket.h>
-
 namespace vesk {
 
 Result<std::unique_ptr<BackgroundBroker>> BackgroundBroker::start(ConnectionContext context) {
@@ -23,8 +21,12 @@ BackgroundBroker::~BackgroundBroker() { stop(); }
 
 void BackgroundBroker::stop() {
   if (stop_.exchange(true)) return;
-  // Wakes the blocked accept; the listening socket is closed with the object.
-  ::shutdown(listener_.fd(), SHUT_RDWR);
+  // Wakes the blocked accept with a connection of our own (a shut-down listening socket
+  // wakes it too, but not on every system); the listener is closed with the object.
+  shutdown_socket(listener_.socket());
+  if (auto address = parse_socket_address("127.0.0.1:" + std::to_string(port_))) {
+    (void)connect_tcp(*address, std::chrono::seconds(1));
+  }
   if (accept_thread_.joinable()) accept_thread_.join();
   context_.registry->retire_all();
 }

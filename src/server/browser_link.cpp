@@ -1,26 +1,24 @@
 #include "server/browser_link.hpp"
 
-#include <sys/socket.h>
-
 namespace vesk {
 
-void BrowserLink::attach_socket(int fd) {
+void BrowserLink::attach_socket(SocketHandle socket) {
   std::lock_guard guard(socket_mutex_);
-  socket_fd_ = fd;
+  socket_ = socket;
   // Retired before the thread got here: make its first read or write fail at once.
-  if (retired_ && fd >= 0) ::shutdown(fd, SHUT_RDWR);
+  if (retired_ && socket != SocketHandle::invalid) shutdown_socket(socket);
 }
 
 void BrowserLink::detach_socket() {
   std::lock_guard guard(socket_mutex_);
-  socket_fd_ = -1;
+  socket_ = SocketHandle::invalid;
 }
 
 void BrowserLink::retire() {
   jobs_.close();
   std::lock_guard guard(socket_mutex_);
   retired_ = true;
-  if (socket_fd_ >= 0) ::shutdown(socket_fd_, SHUT_RDWR);
+  if (socket_ != SocketHandle::invalid) shutdown_socket(socket_);
 }
 
 }  // namespace vesk

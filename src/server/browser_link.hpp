@@ -13,6 +13,7 @@
 #include <string>
 #include <variant>
 
+#include "platform/socket.hpp"
 #include "protocol/relayed_message.hpp"
 #include "server/job_queue.hpp"
 
@@ -32,7 +33,7 @@ class BrowserLink {
   JobQueue<Job>& jobs() { return jobs_; }
 
   // Called by the serving thread only.
-  void attach_socket(int fd);
+  void attach_socket(SocketHandle socket);
   void detach_socket();
 
   // Ends the connection's service: closes the queue and shuts the socket down. Idempotent.
@@ -41,7 +42,7 @@ class BrowserLink {
  private:
   JobQueue<Job> jobs_;
   std::mutex socket_mutex_;
-  int socket_fd_ = -1;   // guarded by socket_mutex_
+  SocketHandle socket_ = SocketHandle::invalid;  // guarded by socket_mutex_
   bool retired_ = false;  // guarded by socket_mutex_
 };
 

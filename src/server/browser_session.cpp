@@ -122,7 +122,7 @@ Status serve_browser(Connection& connection, const Message& hello,
   BrowserEntry entry{result["instanceId"].get<std::string>(),
                      result.value("shared", Json(false)) == Json(true),
                      std::make_shared<BrowserLink>()};
-  entry.link->attach_socket(connection.fd());
+  entry.link->attach_socket(connection.socket());
   registry.insert(entry);
   log_info("registered Chromium connection for " + entry.key);
 

@@ -92,7 +92,7 @@ Status relay_client_request(Connection& connection, RelayedMessage request, Regi
   RelayedMessage answer =
       broker_request(std::make_shared<const RelayedMessage>(std::move(request)), registry, options);
   // A client that stops reading its answer must not hold this thread for good.
-  if (auto set = set_socket_timeouts(connection.fd(), std::chrono::milliseconds(0), kAnswerWriteTimeout); !set) {
+  if (auto set = set_socket_timeouts(connection.socket(), std::chrono::milliseconds(0), kAnswerWriteTimeout); !set) {
     return fail(set.error());
   }
   Status written = write_relayed_message(connection, answer);

@@ -1,13 +1,12 @@
 #include "server/server.hpp"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "base/log.hpp"
+#include "platform/process.hpp"
 #include "platform/socket.hpp"
 #include "server/accept_loop.hpp"
 #include "store/state.hpp"
@@ -43,7 +42,7 @@ Status prepare_state(const std::filesystem::path& state_path) {
 Status record_endpoint(const std::filesystem::path& state_path, const std::string& host,
                        std::uint16_t port) {
   return update_state(state_path, [&](State& state) -> Result<bool> {
-    state.server = ServerRecord{host, port, static_cast<std::uint32_t>(::getpid()), utc_timestamp()};
+    state.server = ServerRecord{host, port, current_pid(), utc_timestamp()};
     return true;
   });
 }

@@ -1,19 +1,12 @@
 #include "store/state.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <limits>
-#include <thread>
 
 #include "base/log.hpp"
 #include "platform/file_lock.hpp"
-#include "platform/socket.hpp"
-#include "store/atomic_file.hpp"
+#include "platform/files.hpp"
 
 namespace vesk {
 
@@ -237,24 +230,6 @@ OrderedJson instance_json(const InstanceRecord& instance) {
   return out;
 }
 
-// ---- Files -----------------------------------------------------------------------------
-
-Result<std::string> read_whole_file(const std::filesystem::path& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return fail(system_error(errno));
-  std::string text;
-  char block[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd.get(), block, sizeof block);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return fail(system_error(errno));
-    }
-    if (got == 0) return text;
-    text.append(block, static_cast<std::size_t>(got));
-  }
-}
-
 }  // namespace
 
 std::string_view mode_name(BrowserMode mode) {
@@ -311,15 +286,17 @@ Result<std::string> state_text(const State& state) {
 }
 
 Result<State> load_state(const std::filesystem::path& state_path) {
-  struct stat info{};
-  if (::stat(state_path.c_str(), &info) != 0) {
+  std::error_code missing;
+  if (!std::filesystem::exists(state_path, missing)) {
     log_debug("state file " + state_path.string() + " does not exist; using defaults");
     return State{};
   }
   log_debug("loading state from " + state_path.string());
-  if (static_cast<std::uintmax_t>(info.st_size) > kMaxStateFileBytes) {
+  std::error_code unknown;
+  const std::uintmax_t size = std::filesystem::file_size(state_path, unknown);
+  if (!unknown && size > kMaxStateFileBytes) {
     // Far more than any real use writes; parsing it would stall every command.
-    return fail("state file " + state_path.string() + " is " + std::to_string(info.st_size) +
+    return fail("state file " + state_path.string() + " is " + std::to_string(size) +
                 " bytes, more than the " + std::to_string(kMaxStateFileBytes) +
                 " bytes a state file may hold; move it aside (mv " + state_path.string() + " " +
                 state_path.string() + ".too-large) and run the command again to start from an empty state");

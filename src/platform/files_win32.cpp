@@ -1,0 +1,150 @@
+// Files on Windows: wide-character paths, FlushFileBuffers, MoveFileExW.
+
+#include <windows.h>
+
+#include <array>
+
+#include "platform/files.hpp"
+#include "platform/windows_error.hpp"
+
+namespace vesk {
+
+namespace {
+
+HANDLE as_handle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+
+// Other processes may read, replace and delete a file while we hold it, as on POSIX.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+Status write_whole(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD most = bytes.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data(), most, &written, nullptr)) return fail(last_windows_error());
+    if (written == 0) return fail("failed to write whole buffer");
+    bytes.remove_prefix(written);
+  }
+  return {};
+}
+
+// Writes the bytes to a new file (the data directory's permissions apply) and flushes them.
+Status write_durably(const std::filesystem::path& path, std::string_view bytes) {
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
+  if (file == INVALID_HANDLE_VALUE) return fail(last_windows_error());
+  Status written = write_whole(file, bytes);
+  if (written && !::FlushFileBuffers(file)) written = fail(last_windows_error());
+  ::CloseHandle(file);
+  if (!written) ::DeleteFileW(path.c_str());
+  return written;
+}
+
+bool same_file(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION first{};
+  BY_HANDLE_FILE_INFORMATION second{};
+  return ::GetFileInformationByHandle(a, &first) && ::GetFileInformationByHandle(b, &second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+}  // namespace
+
+Result<std::string> read_whole_file(const std::filesystem::path& path) {
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return fail(last_windows_error());
+  std::string bytes;
+  LARGE_INTEGER size{};
+  if (::GetFileSizeEx(file, &size) && size.QuadPart > 0) bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+  std::array<char, 1 << 16> chunk{};
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+      const Error error = last_windows_error();
+      ::CloseHandle(file);
+      return fail(error);
+    }
+    if (got == 0) break;
+    bytes.append(chunk.data(), got);
+  }
+  ::CloseHandle(file);
+  return bytes;
+}
+
+Status create_private_directories(const std::filesystem::path& directory) {
+  // A new directory under the user's profile (LOCALAPPDATA) inherits an access list that
+  // admits only the user, the system and administrators.
+  if (directory.empty()) return {};
+  if (::GetFileAttributesW(directory.c_str()) != INVALID_FILE_ATTRIBUTES) return {};
+  if (directory.has_parent_path() && directory.parent_path() != directory) {
+    if (auto parent = create_private_directories(directory.parent_path()); !parent) return parent;
+  }
+  if (!::CreateDirectoryW(directory.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    return fail(last_windows_error("failed to create directory " + directory.string()));
+  }
+  return {};
+}
+
+Status write_file_atomically(const std::filesystem::path& path, std::string_view bytes) {
+  const auto temporary = temporary_path_beside(path);
+  if (auto written = write_durably(temporary, bytes); !written) {
+    return fail(std::move(written.error()).wrap("failed to write " + temporary.string()));
+  }
+  if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const Error error = last_windows_error("failed to replace " + path.string());
+    ::DeleteFileW(temporary.c_str());
+    return fail(error);
+  }
+  return {};
+}
+
+ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+
+ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = kNone;
+  }
+  return *this;
+}
+
+ExclusiveFile::~ExclusiveFile() { close(); }
+
+void ExclusiveFile::close() {
+  if (valid()) ::CloseHandle(as_handle(handle_));
+  handle_ = kNone;
+}
+
+Status ExclusiveFile::remove_if_ours(const std::filesystem::path& path) {
+  if (!valid()) return {};
+  Status removed = {};
+  const HANDLE at_path =
+      ::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (at_path != INVALID_HANDLE_VALUE) {
+    const bool still_ours = same_file(as_handle(handle_), at_path);
+    ::CloseHandle(at_path);
+    if (still_ours && !::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      removed = fail(last_windows_error());
+    }
+  }
+  close();
+  return removed;
+}
+
+Result<std::optional<ExclusiveFile>> create_exclusive_file(const std::filesystem::path& path) {
+  const HANDLE file =
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    return std::optional<ExclusiveFile>(ExclusiveFile(reinterpret_cast<std::intptr_t>(file)));
+  }
+  if (::GetLastError() == ERROR_FILE_EXISTS) return std::optional<ExclusiveFile>();
+  return fail(last_windows_error());
+}
+
+Status remove_file(const std::filesystem::path& path) {
+  if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) return fail(last_windows_error());
+  return {};
+}
+
+}  // namespace vesk
