@@ -3,6 +3,8 @@
 // to the next one with its tabs; a script that never ends is stopped and its tab kept.
 #include <signal.h>
 
+#include <algorithm>
+
 #include <gmock/gmock.h>
 
 #include "e2e_support.hpp"
@@ -68,9 +70,10 @@ TEST_F(BrowserRecovery, AnEndlessScriptIsStoppedAndTheTabKeepsServing) {
   const std::string instance = session().instance_id();
   const auto veskbrowser = session().veskbrowser_pid();
 
-  // The page enters a loop that never ends once its request is answered, after the eval
-  // that started it has answered.
-  ok({"eval", "--tab", busy_tab, "fetch('/loop-starts').finally(() => { while (true) {} }); 1"});
+  // The page enters a loop that never ends once its request is answered, a moment after
+  // the eval that started it has answered (eval's own follow-up calls done).
+  ok({"eval", "--tab", busy_tab,
+      "setTimeout(() => fetch('/loop-starts').finally(() => { while (true) {} }), 200); 1"});
   ASSERT_TRUE(eventually([&] {
     auto paths = session().http().requested_paths();
     return std::find(paths.begin(), paths.end(), "/loop-starts") != paths.end();
