@@ -236,6 +236,10 @@ std::expected<CdpReply, CdpFailure> DevToolsClient::call_with_sequence(
       return std::unexpected(CdpFailure{CdpFailureKind::Closed, method + ": " + why, {}});
     }
   }
+  if (!options.await_reply) {
+    forget();
+    return CdpReply{Json::object(), 0};
+  }
 
   std::unique_lock lock(mutex_);
   while (true) {

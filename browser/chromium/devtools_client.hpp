@@ -95,6 +95,9 @@ struct CallOptions {
   std::string session_id;  // empty: a browser-level command
   Deadline deadline = deadline_in(std::chrono::seconds(10));
   const CallInterrupt* interrupt = nullptr;  // must outlive the call
+  // false: the command is sent and the call returns at once with an empty result; its reply,
+  // when it comes, answers no call and is dropped. For clean-up nobody needs to wait for.
+  bool await_reply = true;
   // Keeps only what the caller reads of a large reply: the reply is parsed through it, as
   // Json::parse's callback (false drops a key's value or a finished object).
   Json::parser_callback_t reply_filter;

@@ -105,6 +105,28 @@ TEST(DevToolsClient, RepliesWithIdsOutsideOursAnswerNoCall) {
   EXPECT_EQ((*reply)["v"], "own");
 }
 
+// A command sent without waiting returns at once; its late reply answers nothing and the
+// next call still gets its own.
+TEST(DevToolsClient, ACommandSentWithoutWaitingLeavesItsReplyToNobody) {
+  FakeChromium chromium;
+  CallOptions posted = within(30s, "S1");
+  posted.await_reply = false;
+  auto sent = chromium.transport->call("Runtime.releaseObjectGroup", {{"objectGroup", "g"}}, posted);
+  ASSERT_TRUE(sent.has_value());
+  const Json release = chromium.next_command();
+  EXPECT_EQ(release["method"], "Runtime.releaseObjectGroup");
+  EXPECT_EQ(release["sessionId"], "S1");
+  auto call = std::async(std::launch::async, [&] {
+    return chromium.transport->call("A.next", Json::object(), within(30s));
+  });
+  const Json next = chromium.next_command();
+  chromium.send({{"id", release["id"]}, {"result", {{"v", "release"}}}});
+  chromium.send({{"id", next["id"]}, {"result", {{"v", "next"}}}});
+  auto reply = call.get();
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ((*reply)["v"], "next");
+}
+
 TEST(DevToolsClient, ErrorsTimeoutsAndExitFailTheRightCalls) {
   FakeChromium chromium;
   // A protocol error carries Chromium's message.

@@ -267,11 +267,18 @@ void Browser::release_call_objects() {
       ++it;
       continue;
     }
-    // A failure leaves nothing to do: the session is gone, and its objects with it.
-    (void)call_in(**tab, it->first, "Runtime.releaseObjectGroup", {{"objectGroup", kCallObjectGroup}},
-                  std::chrono::seconds(2));
+    release_object_group(**tab, it->first, kCallObjectGroup);
     it = sessions_with_call_objects_.erase(it);
   }
+}
+
+void Browser::release_object_group(Tab& tab, const std::string& session_id, const std::string& group) {
+  CallOptions release;
+  release.session_id = session_id.empty() ? tab.session_id : session_id;
+  release.deadline = deadline_in(std::chrono::seconds(2));
+  release.await_reply = false;
+  // A failure leaves nothing to do: the session is gone, and its objects with it.
+  (void)client_.call("Runtime.releaseObjectGroup", {{"objectGroup", group}}, release);
 }
 
 CdpResult Browser::call_in_filtered(Tab& tab, const std::string& session_id, const std::string& method, Json params,

@@ -91,6 +91,10 @@ class Browser {
   // is answered, so a long session does not grow the renderer's memory.
   Json in_call_group(Tab& tab, const std::string& session_id, Json params);
   void release_call_objects();
+  // Releases an object group on the session (empty: the tab's own) without waiting for the
+  // answer: a page busy with work a command started must neither delay the command's answer
+  // nor be taken for a stuck one.
+  void release_object_group(Tab& tab, const std::string& session_id, const std::string& group);
 
  private:
   Tab* by_target(const std::string& target_id);

@@ -127,7 +127,7 @@ MethodResult page_eval(Browser& browser, Tab& tab, const Json& params) {
   }
   auto value = eval_result_value(browser, tab, *target, reply->value("result", Json::object()));
   // The result object is ours alone: release it so a long session does not keep it alive.
-  browser.call_in(tab, target->session_id, "Runtime.releaseObjectGroup", {{"objectGroup", kEvalObjectGroup}});
+  browser.release_object_group(tab, target->session_id, kEvalObjectGroup);
   if (!value) return std::unexpected(value.error());
   return answer_with_output(Json::object(), "value", *value, *output);
 }

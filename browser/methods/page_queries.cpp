@@ -261,7 +261,7 @@ MethodResult find(Browser& browser, Tab& tab, const Json& params) {
       }
     }
   }
-  browser.call(tab, "Runtime.releaseObjectGroup", {{"objectGroup", kFindObjectGroup}});
+  browser.release_object_group(tab, "", kFindObjectGroup);
   if (!matches) return std::unexpected(matches.error());
   return Json{{"text", text}, {"count", matches->size()}, {"matches", *matches}};
 }
