@@ -26,4 +26,18 @@ Result<std::filesystem::path> create_temporary_directory(std::string_view prefix
   return fail("failed to create a temporary directory in " + parent.string() + ": every name was taken");
 }
 
+// Moving and dropping are the same on every system; closing is each system's own.
+ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
+
+ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = kNone;
+  }
+  return *this;
+}
+
+ExclusiveFile::~ExclusiveFile() { close(); }
+
 }  // namespace vesk

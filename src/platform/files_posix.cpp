@@ -102,19 +102,6 @@ Status write_file_atomically(const std::filesystem::path& path, std::string_view
   return {};
 }
 
-ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
-
-ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
-
-ExclusiveFile::~ExclusiveFile() { close(); }
-
 void ExclusiveFile::close() {
   if (valid()) ::close(static_cast<int>(handle_));
   handle_ = kNone;

@@ -98,19 +98,6 @@ Status write_file_atomically(const std::filesystem::path& path, std::string_view
   return {};
 }
 
-ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
-
-ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
-
-ExclusiveFile::~ExclusiveFile() { close(); }
-
 void ExclusiveFile::close() {
   if (valid()) ::CloseHandle(as_handle(handle_));
   handle_ = kNone;

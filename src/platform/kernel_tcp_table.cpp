@@ -1,5 +1,7 @@
 #include "platform/kernel_tcp_table.hpp"
 
+#include "platform/socket_native.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -73,6 +75,25 @@ std::optional<TcpSocketOwner> owner_in_kernel_table(std::string_view table, cons
   if (!uid || !inode || *uid > UINT32_MAX) return std::nullopt;
   if (*inode == 0) return TcpSocketOwner{};
   return TcpSocketOwner{static_cast<std::uint32_t>(*uid)};
+}
+
+TcpEndpoint tcp_endpoint_of(const sockaddr_storage& address) {
+  TcpEndpoint endpoint;
+  if (address.ss_family == AF_INET) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    std::memcpy(endpoint.address.data(), &v4.sin_addr, 4);
+    endpoint.port = ntohs(v4.sin_port);
+    return endpoint;
+  }
+  const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+  endpoint.port = ntohs(v6.sin6_port);
+  if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+    std::memcpy(endpoint.address.data(), reinterpret_cast<const unsigned char*>(&v6.sin6_addr) + 12, 4);
+    return endpoint;
+  }
+  endpoint.ipv6 = true;
+  std::memcpy(endpoint.address.data(), &v6.sin6_addr, 16);
+  return endpoint;
 }
 
 }  // namespace vesk

@@ -20,31 +20,11 @@
 #include "platform/files.hpp"
 #include "platform/kernel_tcp_table.hpp"
 #include "platform/peer_user.hpp"
+#include "platform/socket_native.hpp"
 
 namespace vesk {
 
 namespace {
-
-// An IPv4 peer of a dual-stack IPv6 socket appears to us as ::ffff:a.b.c.d, but its own
-// socket is an IPv4 one, listed in /proc/net/tcp.
-TcpEndpoint endpoint_of(const sockaddr_storage& address) {
-  TcpEndpoint endpoint;
-  if (address.ss_family == AF_INET) {
-    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
-    std::memcpy(endpoint.address.data(), &v4.sin_addr, 4);
-    endpoint.port = ntohs(v4.sin_port);
-    return endpoint;
-  }
-  const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
-  endpoint.port = ntohs(v6.sin6_port);
-  if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
-    std::memcpy(endpoint.address.data(), reinterpret_cast<const unsigned char*>(&v6.sin6_addr) + 12, 4);
-    return endpoint;
-  }
-  endpoint.ipv6 = true;
-  std::memcpy(endpoint.address.data(), &v6.sin6_addr, 16);
-  return endpoint;
-}
 
 // One TCP end as the diagnostics interface names it: address words as they lie in memory,
 // port in network order.
@@ -129,8 +109,8 @@ Result<PeerUser> connection_peer_user(SocketHandle connection) {
     return fail("the connection is not a TCP connection");
   }
   // The peer's socket: its local end is our peer address, its remote end our address.
-  const TcpEndpoint peer_end = endpoint_of(peer);
-  const TcpEndpoint our_end = endpoint_of(local);
+  const TcpEndpoint peer_end = tcp_endpoint_of(peer);
+  const TcpEndpoint our_end = tcp_endpoint_of(local);
   if (const auto owner = owner_by_diag(peer_end, our_end)) {
     if (!owner->uid) return fail("the peer has closed its socket already");
     return PeerUser{*owner->uid == ::geteuid(), "uid " + std::to_string(*owner->uid)};

@@ -25,27 +25,6 @@ namespace vesk {
 
 namespace {
 
-// An IPv4 peer of a dual-stack IPv6 socket appears as ::ffff:a.b.c.d, but its own socket
-// is an IPv4 one, listed in the IPv4 table.
-TcpEndpoint endpoint_of(const sockaddr_storage& address) {
-  TcpEndpoint endpoint;
-  if (address.ss_family == AF_INET) {
-    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
-    std::memcpy(endpoint.address.data(), &v4.sin_addr, 4);
-    endpoint.port = ntohs(v4.sin_port);
-    return endpoint;
-  }
-  const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
-  endpoint.port = ntohs(v6.sin6_port);
-  if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
-    std::memcpy(endpoint.address.data(), reinterpret_cast<const unsigned char*>(&v6.sin6_addr) + 12, 4);
-    return endpoint;
-  }
-  endpoint.ipv6 = true;
-  std::memcpy(endpoint.address.data(), &v6.sin6_addr, 16);
-  return endpoint;
-}
-
 Result<std::vector<unsigned char>> tcp_table(int family) {
   std::vector<unsigned char> table;
   DWORD size = 0;
@@ -152,8 +131,8 @@ Result<PeerUser> connection_peer_user(SocketHandle connection) {
   if ((peer.ss_family != AF_INET && peer.ss_family != AF_INET6) || local.ss_family != peer.ss_family) {
     return fail("the connection is not a TCP connection");
   }
-  const TcpEndpoint peer_end = endpoint_of(peer);
-  const TcpEndpoint our_end = endpoint_of(local);
+  const TcpEndpoint peer_end = tcp_endpoint_of(peer);
+  const TcpEndpoint our_end = tcp_endpoint_of(local);
   if (running_under_wine()) return peer_user_from_host_kernel(peer_end, our_end);
   auto owner = owner_of(peer_end, our_end);
   if (!owner) return fail(owner.error());

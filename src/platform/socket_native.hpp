@@ -13,6 +13,7 @@
 #endif
 
 #include "base/error.hpp"
+#include "platform/kernel_tcp_table.hpp"
 #include "platform/socket.hpp"
 
 namespace vesk {
@@ -46,5 +47,8 @@ bool accept_should_retry();
 SocketHandle accept_native(SocketHandle listener, sockaddr* peer, NativeAddressLength* length);
 // Makes the socket API usable (Windows needs it started once per process).
 void start_sockets();
+// A TCP end as the kernel's tables name it. An IPv4 peer of a dual-stack IPv6 socket
+// appears as ::ffff:a.b.c.d, but its own socket is an IPv4 one: it is named as IPv4.
+TcpEndpoint tcp_endpoint_of(const sockaddr_storage& address);
 
 }  // namespace vesk
