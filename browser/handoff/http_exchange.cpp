@@ -1,7 +1,5 @@
 #include "browser/handoff/http_exchange.hpp"
 
-#include <poll.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -90,7 +88,7 @@ Result<std::optional<HttpRequest>> parse_http_request(std::string_view bytes) {
   return request;
 }
 
-Result<HttpRequest> read_http_request(int fd, std::chrono::milliseconds timeout) {
+Result<HttpRequest> read_http_request(SocketHandle socket, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   std::string bytes;
   char buffer[8192];
@@ -98,18 +96,16 @@ Result<HttpRequest> read_http_request(int fd, std::chrono::milliseconds timeout)
     auto parsed = parse_http_request(bytes);
     if (!parsed) return fail(std::move(parsed.error()));
     if (*parsed) return std::move(**parsed);
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return fail("the request did not arrive in time", ErrorKind::TimedOut);
-    pollfd waiting{fd, POLLIN, 0};
-    const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return fail(system_error(errno, "failed to wait for the request"));
-    if (ready == 0) continue;
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return fail(system_error(errno, "failed to read the request"));
-    if (got == 0) return fail("the client closed the connection", ErrorKind::EndOfStream);
-    bytes.append(buffer, static_cast<std::size_t>(got));
+    if (auto ready = wait_readable(socket, deadline); !ready) {
+      if (ready.error().kind() == ErrorKind::TimedOut) {
+        return fail("the request did not arrive in time", ErrorKind::TimedOut);
+      }
+      return fail(std::move(ready.error()).wrap("failed to wait for the request"));
+    }
+    auto got = receive_some(socket, buffer, sizeof buffer);
+    if (!got) return fail(std::move(got.error()).wrap("failed to read the request"));
+    if (*got == 0) return fail("the client closed the connection", ErrorKind::EndOfStream);
+    bytes.append(buffer, *got);
   }
 }
 

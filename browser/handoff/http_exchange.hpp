@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/error.hpp"
+#include "platform/socket.hpp"
 
 namespace vesk::browser {
 
@@ -36,7 +37,7 @@ inline constexpr std::size_t kMaxHttpBodyBytes = 1024 * 1024;
 Result<std::optional<HttpRequest>> parse_http_request(std::string_view bytes);
 
 // Reads one request from the connection, waiting at most `timeout` in all.
-Result<HttpRequest> read_http_request(int fd, std::chrono::milliseconds timeout);
+Result<HttpRequest> read_http_request(SocketHandle socket, std::chrono::milliseconds timeout);
 
 // The response as bytes: status line, Content-Type, Content-Length, Cache-Control no-store,
 // Connection close, the extra headers, the body.

@@ -1,7 +1,5 @@
 #include "browser/handoff/live_view_server.hpp"
 
-#include <sys/socket.h>
-
 #include <charconv>
 
 #include "base/log.hpp"
@@ -67,8 +65,8 @@ void LiveViewServer::stop() {
     if (stopping_) return;
     stopping_ = true;
     // Wakes the accepting thread and every connection blocked in a read.
-    ::shutdown(listener_.fd(), SHUT_RDWR);
-    for (int fd : open_fds_) ::shutdown(fd, SHUT_RDWR);
+    shutdown_socket(listener_.socket());
+    for (SocketHandle socket : open_sockets_) shutdown_socket(socket);
   }
   changed_.notify_all();
   if (acceptor_.joinable()) acceptor_.join();
@@ -105,7 +103,7 @@ void LiveViewServer::accept_loop() {
       continue;
     }
     // Loopback is shared by every user of the machine: only our own user gets in.
-    auto peer = connection_peer_user(accepted->fd);
+    auto peer = connection_peer_user(accepted->socket.get());
     if (!peer || !peer->same_as_ours) {
       log_info("live view: refused a connection from " + accepted->peer + " (" +
                            (peer ? peer->name : peer.error().text()) + "): not this user");
@@ -113,24 +111,24 @@ void LiveViewServer::accept_loop() {
     }
     if (connections_ >= kMaxConnections) continue;  // closes it: the page retries
     ++connections_;
-    open_fds_.push_back(accepted->fd.get());
+    open_sockets_.push_back(accepted->socket.get());
     lock.unlock();
-    std::thread([this, fd = std::move(accepted->fd)]() mutable { serve_connection(std::move(fd)); }).detach();
+    std::thread([this, socket = std::move(accepted->socket)]() mutable { serve_connection(std::move(socket)); }).detach();
   }
 }
 
-void LiveViewServer::serve_connection(UniqueFd connection) {
-  const int fd = connection.get();
-  auto request = read_http_request(fd, kRequestTimeout);
+void LiveViewServer::serve_connection(UniqueSocket connection) {
+  const SocketHandle socket = connection.get();
+  auto request = read_http_request(socket, kRequestTimeout);
   if (request) {
     std::string response = respond(*request);
-    (void)set_socket_timeouts(fd, kRequestTimeout, kWriteTimeout);
-    (void)write_all(fd, response);
+    (void)set_socket_timeouts(socket, kRequestTimeout, kWriteTimeout);
+    (void)write_all(socket, response);
   } else if (request.error().kind() != ErrorKind::EndOfStream) {
-    (void)write_all(fd, format_http_response({400, "text/plain; charset=utf-8", {}, request.error().text() + "\n"}));
+    (void)write_all(socket, format_http_response({400, "text/plain; charset=utf-8", {}, request.error().text() + "\n"}));
   }
   std::lock_guard lock(mutex_);
-  std::erase(open_fds_, fd);
+  std::erase(open_sockets_, socket);
   connection.reset();
   --connections_;
   changed_.notify_all();

@@ -54,7 +54,7 @@ class LiveViewServer {
  private:
   LiveViewServer(TcpListener listener, std::string token, std::string url, std::string message, Callbacks callbacks);
   void accept_loop();
-  void serve_connection(UniqueFd connection);
+  void serve_connection(UniqueSocket connection);
   std::string respond(const struct HttpRequest& request);
   void stop();
 
@@ -73,7 +73,7 @@ class LiveViewServer {
   int css_height_ = 0;            // guarded by mutex_
   bool stopping_ = false;         // guarded by mutex_
   int connections_ = 0;           // guarded by mutex_
-  std::vector<int> open_fds_;     // guarded by mutex_; shut down on stop to end reads
+  std::vector<SocketHandle> open_sockets_;  // guarded by mutex_; shut down on stop to end reads
   std::thread acceptor_;
 };
 
