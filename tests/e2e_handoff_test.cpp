@@ -77,13 +77,13 @@ class Viewer {
 // The status line of a GET to the live view's port at `path`.
 std::string http_status(std::uint16_t port, const std::string& path) {
   auto address = parse_socket_address("127.0.0.1:" + std::to_string(port));
-  auto fd = connect_tcp(*address, std::chrono::seconds(5));
-  if (!fd) return "connect failed";
-  (void)set_socket_timeouts(fd->get(), std::chrono::seconds(10), std::chrono::seconds(10));
-  (void)write_all(fd->get(), "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  auto socket = connect_tcp(*address, std::chrono::seconds(5));
+  if (!socket) return "connect failed";
+  (void)set_socket_timeouts(socket->get(), std::chrono::seconds(10), std::chrono::seconds(10));
+  (void)write_all(socket->get(), "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
   char buffer[256] = {};
-  const ssize_t got = ::read(fd->get(), buffer, sizeof buffer - 1);
-  std::string text(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
+  const auto got = receive_some(socket->get(), buffer, sizeof buffer - 1);
+  std::string text(buffer, got ? *got : 0);
   return text.substr(0, text.find("\r\n"));
 }
 

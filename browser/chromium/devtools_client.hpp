@@ -92,6 +92,11 @@ class CallInterrupt {
 };
 
 struct CallOptions {
+  CallOptions() = default;
+  // The common case: a session (empty: the browser), a deadline, and what may end it early.
+  CallOptions(std::string session, Deadline until, const CallInterrupt* stop = nullptr)
+      : session_id(std::move(session)), deadline(until), interrupt(stop) {}
+
   std::string session_id;  // empty: a browser-level command
   Deadline deadline = deadline_in(std::chrono::seconds(10));
   const CallInterrupt* interrupt = nullptr;  // must outlive the call
