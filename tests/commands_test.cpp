@@ -2,6 +2,7 @@
 // a fake browser, checking the method and params the browser received, in order, and what
 // the command printed.
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -155,9 +156,12 @@ TEST_F(Commands, CommandLinesBecomeTheirRequests) {
         {"sourceCommand", "nav.reload"}}},
       {{"profile", "create", "work"}, "profile.create", {{"name", "work"}}},
       {{"pdf"}, "page.pdf", {{"output", nullptr}, {"options", {{"landscape", false}}}, {"sourceCommand", "page.pdf"}}},
+      // A relative output goes absolute, against the folder vesk runs in (the browser runs elsewhere).
       {{"ss", "-o", "shot.png", "--full"},
        "page.screenshot",
-       {{"output", "shot.png"}, {"options", {{"full", true}}}, {"sourceCommand", "page.screenshot"}}},
+       {{"output", (std::filesystem::current_path() / "shot.png").string()},
+        {"options", {{"full", true}}},
+        {"sourceCommand", "page.screenshot"}}},
   };
   for (const auto& c : cases) {
     std::vector<Received> received;
