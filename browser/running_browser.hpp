@@ -32,9 +32,10 @@ class RunningBrowser {
   // The browser methods, and the profile methods, which act on this object itself:
   // "profile.open" restarts Chromium on another profile.
   MethodResult serve(std::string_view method, const Json& params);
-  // The methods served here rather than through the method table.
-  static constexpr std::array<std::string_view, 4> kOwnMethods = {"profile.list", "profile.create",
-                                                                   "profile.delete", "profile.open"};
+  // The methods served here rather than through the shared method table: the profile
+  // methods, and the batch and the capture, which serve other methods through serve().
+  static constexpr std::array<std::string_view, 6> kOwnMethods = {"profile.list", "profile.create", "profile.delete",
+                                                                   "profile.open", "quick",          "page.capture"};
 
   // Where the profiles live and which one runs now (before the first profile method).
   void set_profiles(ProfilePlace place) { profiles_ = std::move(place); }

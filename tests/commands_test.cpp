@@ -2,9 +2,9 @@
 // a fake browser, checking the method and params the browser received, in order, and what
 // the command printed.
 
-#include <filesystem>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
