@@ -30,7 +30,7 @@ constexpr std::size_t kLargestPiece = 64 * 1024;
 constexpr std::size_t kMostSmallPieces = 256;
 
 struct Delivery {
-  vesk::UniqueFd reader;
+  vesk::UniqueSocket reader;
   bool complete = true;  // false when the socket filled up before the stream ended
 };
 
@@ -39,13 +39,14 @@ struct Delivery {
 Delivery deliver(std::string_view stream, std::size_t piece) {
   int fds[2];
   require(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) == 0, "socketpair failed");
-  vesk::UniqueFd reader(fds[0]);
-  vesk::UniqueFd writer(fds[1]);
+  vesk::UniqueSocket reader(static_cast<vesk::SocketHandle>(fds[0]));
+  vesk::UniqueSocket writer(static_cast<vesk::SocketHandle>(fds[1]));
+  const int writer_fd = fds[1];
   int buffer = 4 * 1024 * 1024;
-  ::setsockopt(writer.get(), SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+  ::setsockopt(writer_fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
   for (std::size_t count = 0; !stream.empty(); ++count) {
     const std::size_t size = std::min(stream.size(), count < kMostSmallPieces ? piece : kLargestPiece);
-    const ssize_t sent = ::send(writer.get(), stream.data(), size, MSG_DONTWAIT | MSG_NOSIGNAL);
+    const ssize_t sent = ::send(writer_fd, stream.data(), size, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (sent <= 0) return {std::move(reader), false};
     stream.remove_prefix(static_cast<std::size_t>(sent));
   }
@@ -57,8 +58,8 @@ std::string outcome(const vesk::Result<vesk::Message>& message) {
 }
 
 // Every read until the first error, which ends the list.
-std::vector<std::string> read_all(vesk::UniqueFd fd) {
-  vesk::Connection connection(std::move(fd));
+std::vector<std::string> read_all(vesk::UniqueSocket socket) {
+  vesk::Connection connection(std::move(socket));
   std::vector<std::string> outcomes;
   for (;;) {
     auto message = vesk::read_message(connection);
