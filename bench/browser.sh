@@ -114,7 +114,7 @@ hyperfine --shell=none --warmup 3 --min-runs "$runs" --export-json "$results/net
 # 1,000, so its resident size must stay near where it was before.
 veskbrowser_kib() {
   local pid
-  for pid in $(our_pids | sort -u); do
+  for pid in $(our_pids); do
     if [[ $(cat "/proc/$pid/comm" 2> /dev/null) == veskbrowser ]]; then
       sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pid/status"
     fi

@@ -13,38 +13,9 @@ done
 command -v hyperfine > /dev/null || { echo "hyperfine is not installed" >&2; exit 1; }
 runs=${VESK_BENCH_RUNS:-40}
 
-# A private HOME: the benchmark neither sees nor disturbs the user's own data directory.
-HOME=$(mktemp -d /tmp/vesk-bench.XXXXXX)
-export HOME
-bench_home=$HOME
-unset VESK_SESSION
+source "$repo/bench/private_home.sh" vesk-bench
 results="$HOME/results"
 mkdir -p "$results"
-
-our_pids() {
-  local file pid
-  # Chromium rewrites its environment block: it is known by its profile path on its command line.
-  for file in $(grep -lzxF "HOME=$bench_home" /proc/[0-9]*/environ 2> /dev/null) \
-              $(grep -lF "$bench_home/" /proc/[0-9]*/cmdline 2> /dev/null); do
-    pid=${file#/proc/}
-    pid=${pid%/*}
-    # (the greps above and this shell match too; they are gone or are us)
-    [[ $pid == "$$" || $pid == "$BASHPID" || ! -d /proc/$pid ]] || echo "$pid"
-  done
-}
-
-stop_everything() {
-  local id leftover
-  for id in $("$vesk" instance list 2> /dev/null | sed -n 's/.*"id": "\(inst_[a-z0-9]*\)".*/\1/p'); do
-    "$vesk" instance stop "$id" > /dev/null 2>&1 || true
-  done
-  "$vesk" server stop > /dev/null 2>&1 || true
-  leftover=$(our_pids)
-  # shellcheck disable=SC2086
-  [[ -z $leftover ]] || kill -KILL $leftover 2> /dev/null || true
-  rm -rf "$bench_home"
-}
-trap stop_everything EXIT
 
 "$vesk" instance start --headless > /dev/null 2>&1
 log="$HOME/.veskapp/browser-profiles/default/veskbrowser.log"

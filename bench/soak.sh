@@ -23,40 +23,9 @@ clients=${SOAK_CLIENTS:-64}
 requests=${SOAK_REQUESTS:-200}
 commands=${SOAK_COMMANDS:-10000}
 
-HOME=$(mktemp -d /tmp/vesk-soak.XXXXXX)
-export HOME
-soak_home=$HOME
-unset VESK_SESSION
+source "$repo/bench/private_home.sh" vesk-soak
 work="$HOME/work"
 mkdir -p "$work"
-
-our_pids() {
-  local file pid
-  for file in $(grep -lzxF "HOME=$soak_home" /proc/[0-9]*/environ 2> /dev/null) \
-              $(grep -lF "$soak_home/" /proc/[0-9]*/cmdline 2> /dev/null); do
-    pid=${file#/proc/}
-    pid=${pid%/*}
-    [[ $pid == "$$" || $pid == "$BASHPID" || ! -d /proc/$pid ]] || echo "$pid"
-  done
-}
-
-stop_instances() {
-  local id
-  for id in $("$vesk" instance list 2> /dev/null | jq -r '.[].id'); do
-    "$vesk" instance stop "$id" > /dev/null 2>&1 || true
-  done
-}
-
-stop_everything() {
-  local leftover
-  stop_instances
-  "$vesk" server stop > /dev/null 2>&1 || true
-  leftover=$(our_pids)
-  # shellcheck disable=SC2086
-  [[ -z $leftover ]] || kill -KILL $leftover 2> /dev/null || true
-  rm -rf "$soak_home"
-}
-trap stop_everything EXIT
 
 # "RSS 12.3 MiB, 9 fds" of a pid.
 usage() {
