@@ -109,6 +109,7 @@ int main(int argc, char** argv) {
   config.port = static_cast<std::uint16_t>(port);
   if (env_or("FAKE_BROWSER_HELLO", "") == "frame") config.hello_form = vesk::test::HelloForm::Frame;
   config.script = load_script();
+  config.keep_requests = false;  // recorded to requests.jsonl when asked, never read here
 
   if (const std::string delay = env_or("FAKE_BROWSER_HELLO_DELAY_MS", ""); !delay.empty()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::strtoul(delay.c_str(), nullptr, 10)));

@@ -281,6 +281,14 @@ void Browser::release_object_group(Tab& tab, const std::string& session_id, cons
   (void)client_.call("Runtime.releaseObjectGroup", {{"objectGroup", group}}, release);
 }
 
+void Browser::send(Tab& tab, const std::string& method, Json params) {
+  CallOptions options;
+  options.session_id = tab.session_id;
+  options.deadline = deadline_in(kCommandTimeout);
+  options.await_reply = false;
+  (void)client_.call(method, std::move(params), options);
+}
+
 CdpResult Browser::call_in_filtered(Tab& tab, const std::string& session_id, const std::string& method, Json params,
                                    Json::parser_callback_t reply_filter) {
   CallOptions options;

@@ -80,6 +80,10 @@ class Browser {
   // parsed through `reply_filter` (see CallOptions::reply_filter).
   CdpResult call_in_filtered(Tab& tab, const std::string& session_id, const std::string& method, Json params,
                              Json::parser_callback_t reply_filter);
+  // A command on the tab's session whose answer nobody waits for: Chromium runs a session's
+  // commands in order, so the next awaited command on the session still follows it, and a
+  // failure shows there.
+  void send(Tab& tab, const std::string& method, Json params);
   // A browser-level command.
   CdpResult call_browser(const std::string& method, Json params,
                          std::chrono::milliseconds timeout = kCommandTimeout);

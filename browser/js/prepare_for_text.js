@@ -1,7 +1,9 @@
 /* Called on an element: focuses it and selects its whole content so typed text replaces
-   it; {ok: false, tag, type} for an element that takes no text. */
-function() {
+   it; {ok: false, tag, type} for an element that takes no text. An input whose type is one
+   of `valueForms` is left as it is: {ok: false, valueForm: its type}. */
+function(valueForms) {
   const tag = this.tagName;
+  if (tag === 'INPUT' && valueForms.includes(this.type)) return {ok: false, valueForm: this.type};
   const textInput = tag === 'TEXTAREA' || (tag === 'INPUT' && !['checkbox','radio','button','submit','reset','file','image','hidden','range','color'].includes(this.type));
   if (!textInput && !this.isContentEditable) return {ok: false, tag: tag.toLowerCase(), type: this.type || ''};
   this.focus();

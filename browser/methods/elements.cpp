@@ -132,7 +132,7 @@ MethodResult scroll_into_view(Browser& browser, Tab& tab, const Json& params) {
 // What an input whose value has a fixed form accepts, for the message when a value does
 // not take; nullopt for the other inputs. Typing into these is unreliable (Chromium edits
 // a date field by field), so fill sets their value as a picker does.
-std::optional<std::string> value_form(const std::string& type) {
+const std::map<std::string, std::string, std::less<>>& value_forms() {
   static const std::map<std::string, std::string, std::less<>> forms = {
       {"date", "a date as YYYY-MM-DD (2027-03-15)"},
       {"time", "a time as HH:MM or HH:MM:SS, 24-hour (14:30)"},
@@ -142,9 +142,20 @@ std::optional<std::string> value_form(const std::string& type) {
       {"color", "a colour as #rrggbb (#ff8800)"},
       {"range", "a number"},
       {"number", "a number"}};
-  auto form = forms.find(type);
-  if (form == forms.end()) return std::nullopt;
+  return forms;
+}
+
+std::optional<std::string> value_form(const std::string& type) {
+  auto form = value_forms().find(type);
+  if (form == value_forms().end()) return std::nullopt;
   return form->second;
+}
+
+// The input types fill sets as a picker does, for the page script that prepares a field.
+Json value_form_types() {
+  Json types = Json::array();
+  for (const auto& [type, form] : value_forms()) types.push_back(type);
+  return types;
 }
 
 MethodResult fill_value_form(Browser& browser, Tab& tab, ElementCall& call, const Json& params,
@@ -169,15 +180,15 @@ MethodResult fill(Browser& browser, Tab& tab, const Json& params) {
   auto call = element_call(browser, tab, params, "element.fill");
   if (!call) return std::unexpected(call.error());
   const std::string text = joined(call->values);
-  auto type = run_on_element(browser, *call, "function() { return this.tagName === 'INPUT' ? this.type : ''; }");
-  if (!type) return std::unexpected(type.error());
-  if (type->is_string()) {
-    if (auto form = value_form(type->get<std::string>())) {
-      return fill_value_form(browser, tab, *call, params, type->get<std::string>(), *form, text);
-    }
-  }
-  auto prepared = run_on_element(browser, *call, std::string(js::prepare_for_text));
+  // One round trip: the script leaves an input of a fixed value form untouched and names
+  // its type, and prepares any other field for the text.
+  Json arguments = Json::array();
+  arguments.push_back(value_form_types());
+  auto prepared = run_on_element(browser, *call, std::string(js::prepare_for_text), arguments);
   if (!prepared) return std::unexpected(prepared.error());
+  if (const std::string type = prepared->value("valueForm", ""); !type.empty()) {
+    if (auto form = value_form(type)) return fill_value_form(browser, tab, *call, params, type, *form, text);
+  }
   if (!prepared->value("ok", false)) {
     return invalid_argument("element " + call->element.target + " is a <" + prepared->value("tag", "") +
                             "> that takes no text; fill a text field, or use click, check or select");

@@ -79,7 +79,7 @@ std::unique_ptr<FakeBrowser> FakeBrowser::connect(FakeBrowserConfig config, std:
     if (error) *error = "failed to send the hello";
     return nullptr;
   }
-  std::unique_ptr<FakeBrowser> browser(new FakeBrowser(std::move(socket), std::move(config.script)));
+  std::unique_ptr<FakeBrowser> browser(new FakeBrowser(std::move(socket), std::move(config.script), config.keep_requests));
   auto outcome = browser->reader_.read(browser->socket_, config.hello_wait);
   if (outcome.status != FrameReader::Status::Frame) {
     if (error) *error = "no answer to the hello";
@@ -131,7 +131,8 @@ void FakeBrowser::record(const std::string& text) {
   if (on_request_) on_request_(text);
   {
     std::lock_guard guard(mutex_);
-    requests_.push_back(text);
+    ++request_count_;
+    if (keep_requests_) requests_.push_back(text);
   }
   changed_.notify_all();
 }
@@ -151,7 +152,7 @@ std::vector<std::string> FakeBrowser::requests() const {
 
 bool FakeBrowser::wait_for_requests(std::size_t count, milliseconds wait) const {
   std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, wait, [&] { return requests_.size() >= count; });
+  return changed_.wait_for(lock, wait, [&] { return request_count_ >= count; });
 }
 
 bool FakeBrowser::wait_until_finished(milliseconds wait) const {

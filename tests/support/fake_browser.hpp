@@ -54,6 +54,9 @@ struct FakeBrowserConfig {
   Json script = Json::object();
   milliseconds connect_wait = milliseconds(10000);
   milliseconds hello_wait = milliseconds(20000);
+  // Whether requests() keeps every request's text. The fake_browser program hands each one
+  // to its on_request callback instead, and a benchmark's large uploads would pile up here.
+  bool keep_requests = true;
 };
 
 // Picks the behaviour for each request from a script (see above). Not thread-safe.
@@ -108,7 +111,8 @@ class FakeBrowser {
   void disconnect();
 
  private:
-  FakeBrowser(RawSocket socket, Json script) : socket_(std::move(socket)), script_(std::move(script)) {}
+  FakeBrowser(RawSocket socket, Json script, bool keep_requests)
+      : socket_(std::move(socket)), script_(std::move(script)), keep_requests_(keep_requests) {}
   void record(const std::string& text);
   void mark_finished();
 
@@ -121,7 +125,9 @@ class FakeBrowser {
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
+  bool keep_requests_ = true;
   std::vector<std::string> requests_;  // guarded by mutex_
+  std::size_t request_count_ = 0;      // guarded by mutex_
   bool finished_ = false;              // guarded by mutex_
 };
 
