@@ -52,6 +52,22 @@ bool same_file(HANDLE a, HANDLE b) {
          first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
+// Renames `from` over `to`. Windows refuses to replace a file that a reader has open at
+// that moment (another vesk reading the state file); readers hold it only while they
+// read it, so the rename is retried for a while before it counts as failed.
+bool replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+  constexpr int kAttempts = 300;  // 10 ms apart: three seconds
+  for (int attempt = 1;; ++attempt) {
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD error = ::GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kAttempts) {
+      ::SetLastError(error);
+      return false;
+    }
+    ::Sleep(10);
+  }
+}
+
 }  // namespace
 
 Result<std::string> read_whole_file(const std::filesystem::path& path) {
@@ -115,7 +131,7 @@ Status write_file_atomically(const std::filesystem::path& path, std::string_view
   if (auto written = write_durably(temporary, bytes); !written) {
     return fail(std::move(written.error()).wrap("failed to write " + temporary.string()));
   }
-  if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!replace_file(temporary, path)) {
     const Error error = last_windows_error("failed to replace " + path.string());
     ::DeleteFileW(temporary.c_str());
     return fail(error);
