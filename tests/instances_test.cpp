@@ -36,7 +36,7 @@ Json instance_record(const std::string& id, std::optional<Pid> pid, const std::s
 class Bystander {
  public:
   Bystander() {
-    auto pid = spawn_detached("sleep", {"600"});
+    auto pid = spawn_detached(TestEnv::idle_program_binary().string(), {});
     EXPECT_TRUE(pid.has_value());
     pid_ = pid.value_or(0);
   }
