@@ -43,6 +43,15 @@ Result<std::filesystem::path> current_executable_path();
 
 Pid current_pid();
 
+// The words of this program's command line after the program's name. On Windows they come
+// from the wide command line (the narrow one would pass through the ANSI code page), in
+// UTF-8; a word that is not valid UTF-16 stays invalid as UTF-8, so that the checks that
+// refuse such paths on POSIX systems refuse it too.
+std::vector<std::string> program_arguments(int argc, char** argv);
+// True where a command line's arguments are bytes (POSIX systems), false where they are
+// UTF-16 text (Windows), which cannot carry bytes that are not UTF-8.
+bool arguments_are_bytes();
+
 // This process's environment, "NAME=value" each.
 std::vector<std::string> current_environment();
 // Sets (or with nullopt removes) a variable of this process's environment, for what it

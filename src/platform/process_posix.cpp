@@ -253,6 +253,12 @@ Result<std::filesystem::path> current_executable_path() {
 
 Pid current_pid() { return static_cast<Pid>(::getpid()); }
 
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+bool arguments_are_bytes() { return true; }
+
 std::vector<std::string> current_environment() {
   std::vector<std::string> entries;
   for (char** entry = environ; *entry != nullptr; ++entry) entries.emplace_back(*entry);

@@ -250,6 +250,18 @@ Result<std::filesystem::path> current_executable_path() {
 
 Pid current_pid() { return static_cast<Pid>(::GetCurrentProcessId()); }
 
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (words == nullptr) return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::vector<std::string> arguments;
+  for (int i = 1; i < count; ++i) arguments.push_back(to_utf8_keeping_unpaired(words[i]));
+  ::LocalFree(words);
+  return arguments;
+}
+
+bool arguments_are_bytes() { return false; }
+
 std::vector<std::string> current_environment() {
   std::vector<std::string> entries;
   wchar_t* block = ::GetEnvironmentStringsW();
