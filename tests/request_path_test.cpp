@@ -27,10 +27,8 @@ class RequestPath : public ::testing::Test {
 
   // Records an instance whose browser has died: its pid names no process any more.
   void record_dead_instance(const std::string& browser_binary) {
-    // The fake browser without its arguments exits at once: a pid that is gone.
-    auto gone = spawn_detached(TestEnv::fake_browser_binary().string(), {});
+    const auto gone = pid_of_an_exited_process();
     ASSERT_TRUE(gone.has_value());
-    ASSERT_TRUE(eventually([&] { return !process_is_alive(*gone); }));
     Json state = env_.read_state();
     state["instances"] = Json::array({{{"id", "inst_dead0000"},
                                        {"profileId", "work"},

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <thread>
 
+#include "support/harness.hpp"
+
 namespace vesk::test {
 
 std::vector<Pid> processes_with_home(const std::filesystem::path& home) {
@@ -18,6 +20,12 @@ std::vector<Pid> processes_with_home(const std::filesystem::path& home) {
 
 void kill_processes_with_home(const std::filesystem::path& home) {
   for (const Pid pid : processes_with_home(home)) (void)kill_process_tree(pid);
+}
+
+std::optional<Pid> pid_of_an_exited_process() {
+  auto started = spawn_detached(TestEnv::fake_browser_binary().string(), {});
+  if (!started || !eventually([&] { return !process_is_alive(*started); })) return std::nullopt;
+  return *started;
 }
 
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {

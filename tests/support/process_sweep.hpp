@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ namespace vesk::test {
 std::vector<Pid> processes_with_home(const std::filesystem::path& home);
 // Kills every process with that HOME, and their trees.
 void kill_processes_with_home(const std::filesystem::path& home);
+
+// The pid of a process that has run and exited (the fake browser, started without the
+// arguments it needs); nullopt if it could not be started or did not end.
+std::optional<Pid> pid_of_an_exited_process();
 
 // Polls `condition` every 10 ms until it holds or `limit` passes; returns its last value.
 bool eventually(const std::function<bool()>& condition,
