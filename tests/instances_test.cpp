@@ -256,7 +256,10 @@ TEST_F(InstanceCommands, ConcurrentStartsEachLeaveARecordOfTheirRunningBrowser) 
     EXPECT_EQ(record["status"], "running");
   }
   EXPECT_EQ(recorded_ids, printed_ids);
-  EXPECT_EQ(jsonl(env_.record_dir() / "argv.jsonl").size(), kStarts) << "one browser per start, no more";
+  // Each browser records its arguments once it runs, maybe after its command returned.
+  const auto browsers_started = [&] { return jsonl(env_.record_dir() / "argv.jsonl").size(); };
+  EXPECT_TRUE(eventually([&] { return browsers_started() >= kStarts; }));
+  EXPECT_EQ(browsers_started(), kStarts) << "one browser per start, no more";
 }
 
 TEST_F(InstanceCommands, ACommandRightAfterStartUsesThatInstance) {

@@ -74,10 +74,11 @@ Result<std::string> read_whole_file(const std::filesystem::path& path) {
   const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    const Error error = last_windows_error();
+    const DWORD code = ::GetLastError();
+    const Error error = windows_error(code);
     // Windows refuses to open a directory as a file with "Access is denied", which sends
     // the user looking for a permission problem; say what is wrong, as POSIX systems do.
-    if (names_a_directory(path)) return fail("Is a directory");
+    if (names_a_directory(path)) return fail("Is a directory (os error " + std::to_string(code) + ")");
     return fail(error);
   }
   std::string bytes;
