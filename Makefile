@@ -24,7 +24,8 @@ test: build-asan
 fuzz-replay: setup
 	JOBS=$(JOBS) bash fuzz/run.sh --replay
 
-# Windows: vesk.exe cross-built with MinGW-w64, its unit tests run under Wine.
+# Windows: vesk.exe cross-built with MinGW-w64; its unit tests and process tests run under
+# Wine, one CTest test per test binary.
 WINDOWS_CONFIGURE = cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_WERROR=ON -DVESK_BENCH=OFF
 WINE_ENV = WINEPREFIX=$(CURDIR)/build-windows/wine WINEDEBUG=-all

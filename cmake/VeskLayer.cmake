@@ -12,6 +12,20 @@ function(vesk_keep_this_systems_twins list_name)
   set(${list_name} ${${list_name}} PARENT_SCOPE)
 endfunction()
 
+# Registers a test binary with CTest. Natively, one CTest test per test case (found after
+# the build). Cross-built for Windows, the binary is one CTest test run whole under Wine:
+# starting Wine once per test case costs seconds each.
+function(vesk_register_tests target)
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${target} COMMAND ${target})
+  else()
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
+      # One variable per property: a ";" inside a property value does not survive discovery.
+      PROPERTIES ENVIRONMENT "VESK_BINARY_DIR=${CMAKE_BINARY_DIR}"
+                 ENVIRONMENT_MODIFICATION "VESK_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}")
+  endif()
+endfunction()
+
 function(vesk_unit_tests name dir lib)
   file(GLOB tests CONFIGURE_DEPENDS ${dir}/*_test.cpp)
   vesk_test_binary(${name} ${lib} ${tests})
@@ -24,16 +38,7 @@ function(vesk_test_binary name lib)
   if(tests)
     add_executable(${name}_tests ${tests})
     target_link_libraries(${name}_tests PRIVATE ${lib} GTest::gtest GTest::gmock GTest::gtest_main)
-    # Cross-built tests are listed when CTest runs (under Wine, in its prefix), not at build.
-    if(CMAKE_CROSSCOMPILING)
-      set(discovery_mode PRE_TEST)
-    else()
-      set(discovery_mode POST_BUILD)
-    endif()
-    gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${discovery_mode}
-      # One variable per property: a ";" inside a property value does not survive discovery.
-      PROPERTIES ENVIRONMENT "VESK_BINARY_DIR=${CMAKE_BINARY_DIR}"
-                 ENVIRONMENT_MODIFICATION "VESK_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}")
+    vesk_register_tests(${name}_tests)
   endif()
 endfunction()
 

@@ -17,6 +17,7 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)  # defines GTest::gtest, GTest::gmock, ...
 
-# One executable with no MinGW runtime DLLs beside it; Winsock, the secure random generator.
+# One executable with no MinGW runtime DLLs beside it; Winsock, the secure random generator,
+# ntdll (another process's parameters) and shell32 (splitting a command line).
 add_link_options(-static)
-link_libraries(ws2_32 bcrypt iphlpapi advapi32)
+link_libraries(ws2_32 bcrypt iphlpapi advapi32 ntdll shell32)

@@ -2,8 +2,10 @@
 #include <vector>
 
 #include "cli/entry.hpp"
+#include "platform/process.hpp"
+#include "platform/standard_streams.hpp"
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return vesk::cli::run_program(words);
+  vesk::write_standard_streams_unchanged();
+  return vesk::cli::run_program(vesk::program_arguments(argc, argv));
 }

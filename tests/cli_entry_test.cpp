@@ -1,12 +1,6 @@
 // The vesk program as a process: exit statuses, which stream gets the usage, the error
 // report when no data directory can be found, and the INFO line that opens every run.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
@@ -22,6 +16,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/files.hpp"
+#include "platform/process.hpp"
+#include "support/harness.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,77 +34,44 @@ struct Finished {
   std::string err;
 };
 
-std::string file_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // A temporary directory with a HOME inside, and a runner for vesk with exactly the
 // environment the test gives it.
 class VeskProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vesk-entry-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    auto root = vesk::create_temporary_directory("vesk-entry-");
+    ASSERT_TRUE(root) << root.error().text();
+    root_ = *root;
     fs::create_directories(home());
   }
   void TearDown() override { fs::remove_all(root_); }
 
   fs::path home() const { return root_ / "home"; }
 
-  static fs::path vesk_binary() {
-    const char* dir = std::getenv("VESK_BINARY_DIR");
-    return fs::path(dir != nullptr ? dir : ".") / "vesk";
-  }
-
   // Runs vesk to completion with `env` as its whole environment; a run that outlives a
   // generous deadline is killed by pid and reported with status -1.
   Finished run(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
-    const fs::path out_path = root_ / "stdout";
-    const fs::path err_path = root_ / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-
-    std::vector<std::string> argv_text{vesk_binary().string()};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    const fs::path program = vesk::test::TestEnv::vesk_binary();
     std::vector<std::string> env_text;
     for (const auto& [name, value] : env) env_text.push_back(name + "=" + value);
-    std::vector<char*> argv;
-    for (auto& word : argv_text) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (auto& entry : env_text) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
+    auto started = vesk::AttachedProcess::start(program, args, env_text);
     Finished finished;
-    if (spawned != 0) {
-      ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(spawned);
+    if (!started) {
+      ADD_FAILURE() << started.error().text();
       return finished;
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    int wait_status = 0;
-    while (waitpid(pid, &wait_status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &wait_status, 0);
-        ADD_FAILURE() << "vesk did not finish in time";
-        wait_status = -1;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::vector<std::string> argv{program.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    vesk::test::ChildProcess child(argv, std::move(*started));
+    if (auto status = child.wait_exit(std::chrono::seconds(60))) {
+      finished.status = *status;
+      child.wait_for_output_end();
+    } else {
+      ADD_FAILURE() << "vesk did not finish in time";
+      child.kill();
     }
-    if (wait_status != -1 && WIFEXITED(wait_status)) finished.status = WEXITSTATUS(wait_status);
-    finished.out = file_text(out_path);
-    finished.err = file_text(err_path);
+    finished.out = child.out();
+    finished.err = child.err();
     return finished;
   }
 
@@ -164,7 +129,7 @@ TEST_F(VeskProcess, EveryCommandPastParsingFirstLogsItsDataPaths) {
       R"(^\[\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?Z\] vesk INFO using data dir .* and store .*$)");
   const std::string data_dir = (home() / ".veskapp").string();
   const std::string expected_tail =
-      "INFO using data dir " + data_dir + " and store " + data_dir + "/state.json";
+      "INFO using data dir " + data_dir + " and store " + (home() / ".veskapp" / "state.json").string();
   for (const std::vector<std::string>& args : {std::vector<std::string>{"status"}, {"-v", "health"}}) {
     const Finished finished = run(args, env_with_home());
     const std::string first_line = finished.err.substr(0, finished.err.find('\n'));

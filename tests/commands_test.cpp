@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.hpp"
 #include "render/render.hpp"
 #include "support/fake_browser.hpp"
 #include "support/harness.hpp"
@@ -332,6 +333,10 @@ TEST_F(Commands, DownloadReportsSizesOnStandardError) {
 }
 
 TEST_F(Commands, PathsThatAreNotUtf8AreRefusedBeforeSending) {
+  if (!arguments_are_bytes()) {
+    GTEST_SKIP() << "a Windows command line is UTF-16 text and cannot carry the byte 0xFF; an unpaired "
+                    "surrogate reaches vesk as text that is not UTF-8 instead";
+  }
   start();
   std::vector<Received> received;
   const RunResult result = run({"pdf", "-o", "out\xff.pdf"}, received);

@@ -17,9 +17,6 @@
 // Exit status: 0 when an accepted connection ended; 1 when the hello was rejected, the
 // broker was unreachable, or the command line was unusable.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -30,6 +27,8 @@
 #include <chrono>
 #include <vector>
 
+#include "platform/files.hpp"
+#include "platform/process.hpp"
 #include "support/fake_browser.hpp"
 
 namespace {
@@ -44,13 +43,8 @@ std::string env_or(const char* name, std::string fallback) {
 void append_line(const char* file, const std::string& text) {
   std::string dir = env_or("FAKE_BROWSER_RECORD_DIR", "");
   if (dir.empty()) return;
-  std::string path = dir + "/" + file;
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  std::string line = text + "\n";
   // One write per line keeps lines whole when several fake browsers share the directory.
-  [[maybe_unused]] ssize_t written = ::write(fd, line.data(), line.size());
-  ::close(fd);
+  (void)vesk::append_to_file(std::filesystem::path(dir) / file, text + "\n");
 }
 
 Json load_script() {
@@ -75,7 +69,7 @@ bool take_value(std::string_view arg, std::string_view prefix, std::string& out)
 
 [[noreturn]] void finish(int status) {
   if (env_or("FAKE_BROWSER_LINGER", "") == "1") {
-    for (;;) ::pause();
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
   }
   std::exit(status);
 }
@@ -85,7 +79,7 @@ bool take_value(std::string_view arg, std::string_view prefix, std::string& out)
 int main(int argc, char** argv) {
   Json args = Json::array();
   for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
-  append_line("argv.jsonl", Json{{"pid", ::getpid()}, {"argv", args}}.dump());
+  append_line("argv.jsonl", Json{{"pid", vesk::current_pid()}, {"argv", args}}.dump());
 
   vesk::test::FakeBrowserConfig config;
   std::string port_text, ignored;

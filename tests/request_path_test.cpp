@@ -27,9 +27,8 @@ class RequestPath : public ::testing::Test {
 
   // Records an instance whose browser has died: its pid names no process any more.
   void record_dead_instance(const std::string& browser_binary) {
-    auto gone = spawn_detached("true", {});
+    const auto gone = pid_of_an_exited_process();
     ASSERT_TRUE(gone.has_value());
-    ASSERT_TRUE(eventually([&] { return !process_is_alive(*gone); }));
     Json state = env_.read_state();
     state["instances"] = Json::array({{{"id", "inst_dead0000"},
                                        {"profileId", "work"},
@@ -137,8 +136,9 @@ TEST_F(RequestPath, BrowserCommandReplacesADeadInstance) {
 }
 
 TEST_F(RequestPath, RetriesRunOutWhenTheNewBrowserNeverConnects) {
-  // "true" starts fine and exits at once: the replacement never says hello.
-  record_dead_instance("true");
+  // vesk as the browser starts fine and exits at once, refusing the browser's flags: the
+  // replacement never says hello.
+  record_dead_instance(TestEnv::vesk_binary().string());
   auto got = call_method(paths_, "page.title", Json::object());
   ASSERT_FALSE(got.has_value());
   EXPECT_EQ(got.error().text(), "noBrowser: no connected Chromium instance");
@@ -148,7 +148,7 @@ TEST_F(RequestPath, RetriesRunOutWhenTheNewBrowserNeverConnects) {
 }
 
 TEST_F(RequestPath, RecordedPidNowHeldByAnotherProgramSurvivesTheRestart) {
-  auto bystander = spawn_detached("sleep", {"600"});
+  auto bystander = spawn_detached(TestEnv::idle_program_binary().string(), {});
   ASSERT_TRUE(bystander.has_value());
   Json state = env_.read_state();
   state["instances"] = Json::array({{{"id", "inst_reused00"},
@@ -161,13 +161,13 @@ TEST_F(RequestPath, RecordedPidNowHeldByAnotherProgramSurvivesTheRestart) {
                                      {"status", "running"},
                                      {"createdAt", "2001-01-01T00:00:00Z"}}});
   env_.write_state(state);
-  ::setenv("VESK_BROWSER_BINARY", TestEnv::fake_browser_binary().c_str(), 1);
+  set_environment_variable("VESK_BROWSER_BINARY", TestEnv::fake_browser_binary().string());
 
   auto got = call_method(paths_, "page.title", Json::object());
-  ::unsetenv("VESK_BROWSER_BINARY");
+  set_environment_variable("VESK_BROWSER_BINARY", std::nullopt);
   EXPECT_TRUE(got.has_value()) << got.error().text();
   EXPECT_TRUE(process_is_alive(*bystander)) << "a pid that is not our browser any more is left alone";
-  // Not relaunched as "sleep": the executable came from VESK_BROWSER_BINARY.
+  // Not relaunched as the idle program: the executable came from VESK_BROWSER_BINARY.
   const Json instances = env_.read_state()["instances"];
   ASSERT_EQ(instances.size(), 1u);
   EXPECT_EQ(instances[0]["browserBinary"], TestEnv::fake_browser_binary().string());

@@ -33,13 +33,25 @@ class ServerDiscovery : public ::testing::Test {
   }
 
   // The background servers running for this test: `vesk server --port 0` processes.
-  std::vector<pid_t> background_servers() const {
-    std::vector<pid_t> servers;
-    for (pid_t pid : processes_with_home(env_.home())) {
-      auto argv = process_command_line(pid);
+  std::vector<Pid> background_servers() const {
+    std::vector<Pid> servers;
+    for (Pid pid : processes_with_home(env_.home())) {
+      auto argv = process_command_line(pid).value_or(std::vector<std::string>{});
       if (argv.size() == 4 && argv[1] == "server" && argv[2] == "--port" && argv[3] == "0") servers.push_back(pid);
     }
     return servers;
+  }
+
+  // The processes with this test's HOME that run a program of this build (the system may
+  // run others for them, such as Windows' console host).
+  std::vector<Pid> our_programs_with_home() const {
+    const std::string ours = fs::weakly_canonical(TestEnv::binary_dir()).string();
+    std::vector<Pid> found;
+    for (const Pid pid : processes_with_home(env_.home())) {
+      const auto program = process_image_path(pid);
+      if (program && fs::weakly_canonical(*program).string().starts_with(ours)) found.push_back(pid);
+    }
+    return found;
   }
 
   TestEnv env_;
@@ -57,7 +69,7 @@ TEST_F(ServerDiscovery, CommandWithoutServerStartsOneInTheBackgroundAndLaterOnes
   ASSERT_TRUE(record.is_object());
   const std::string endpoint = "127.0.0.1:" + std::to_string(record["port"].get<int>());
   EXPECT_NE(first.err.find("background VeskApp server ready at " + endpoint), std::string::npos);
-  EXPECT_EQ(background_servers(), std::vector<pid_t>{record["pid"].get<pid_t>()});
+  EXPECT_EQ(background_servers(), std::vector<Pid>{record["pid"].get<Pid>()});
   EXPECT_FALSE(fs::exists(env_.data_dir() / "server-start.lock"));
 
   auto second = env_.run_vesk(start_instance_args());
@@ -65,6 +77,41 @@ TEST_F(ServerDiscovery, CommandWithoutServerStartsOneInTheBackgroundAndLaterOnes
   EXPECT_NE(second.err.find("using running VeskApp server at " + endpoint), std::string::npos);
   EXPECT_EQ(count_of(second.err, "starting background"), 0u);
   EXPECT_EQ(env_.read_state()["server"], record);
+}
+
+// The whole life of a background server and an instance, as a user drives them.
+TEST_F(ServerDiscovery, BackgroundServerRelaysToAnInstanceUntilBothAreStopped) {
+  env_.set_env("FAKE_BROWSER_SCRIPT", R"({"page.title": {"result": {"title": "relayed"}}})");
+  auto started = env_.run_vesk(start_instance_args());
+  ASSERT_EQ(started.status, 0) << started.err;
+  const Json instance = Json::parse(started.out);
+  const std::string id = instance["id"];
+  const Pid browser = instance["pid"];
+  const Json server = env_.read_state()["server"];
+  ASSERT_TRUE(server.is_object());
+  const Pid server_pid = server["pid"];
+
+  auto status = env_.run_vesk({"status"});
+  ASSERT_EQ(status.status, 0) << status.err;
+  EXPECT_EQ(Json::parse(status.out)["server"], server);
+  EXPECT_EQ(Json::parse(status.out)["instances"], 1);
+
+  auto title = env_.run_vesk({"title"});
+  ASSERT_EQ(title.status, 0) << title.err;
+  EXPECT_EQ(Json::parse(title.out), (Json{{"title", "relayed"}}));
+
+  auto stop = env_.run_vesk({"instance", "stop", id});
+  ASSERT_EQ(stop.status, 0) << stop.err;
+  EXPECT_FALSE(process_is_alive(browser));
+  // Nothing the browser started is left: only the server still runs one of our programs
+  // with this test's HOME.
+  EXPECT_EQ(our_programs_with_home(), std::vector<Pid>{server_pid});
+
+  auto server_stop = env_.run_vesk({"server", "stop"});
+  ASSERT_EQ(server_stop.status, 0) << server_stop.err;
+  EXPECT_EQ(Json::parse(server_stop.out), (Json{{"ok", true}, {"pid", server_pid}, {"stopped", true}}));
+  EXPECT_TRUE(eventually([&] { return our_programs_with_home().empty(); }));
+  EXPECT_TRUE(env_.read_state()["server"].is_null());
 }
 
 TEST_F(ServerDiscovery, RacingInstanceStartsStartExactlyOneServer) {
@@ -135,7 +182,7 @@ TEST_F(ServerDiscovery, StatusReportsARunningServer) {
 TEST_F(ServerDiscovery, ServerStopTwice) {
   auto server = env_.start_server();
   ASSERT_TRUE(server);
-  const pid_t pid = server->process->pid();
+  const Pid pid = server->process->pid();
 
   auto first = env_.run_vesk({"server", "stop"});
   ASSERT_EQ(first.status, 0) << first.err;
@@ -178,7 +225,7 @@ TEST_F(ServerDiscovery, ServerRestartListensOnTheGivenPort) {
 }
 
 TEST_F(ServerDiscovery, RecordedServerPidNowHeldByAnotherProgramIsNotKilled) {
-  auto bystander = spawn_detached("sleep", {"600"});
+  auto bystander = spawn_detached(TestEnv::idle_program_binary().string(), {});
   ASSERT_TRUE(bystander.has_value());
   env_.write_state({{"version", 1}, {"server", server_record(closed_port(), *bystander, "2001-01-01T00:00:00Z")},
                     {"profiles", Json::array()}, {"instances", Json::array()}});

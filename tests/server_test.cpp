@@ -2,7 +2,6 @@
 // browsers over loopback.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <thread>
 #include <vector>

@@ -60,27 +60,31 @@ TEST(RawCommands, EachWordSendsItsMethodWithTheWordsAndTab) {
 // The words that name files reach the browser absolute, against the folder vesk runs in;
 // every other word, and a path already absolute, goes unchanged.
 TEST(RawCommands, FileWordsAreSentAbsolute) {
-  const std::string here = std::filesystem::current_path().string() + "/";
+  // Against the current folder, with the system's separator.
+  const auto here = [](const std::string& relative) {
+    return (std::filesystem::current_path() / std::filesystem::path(relative).make_preferred()).string();
+  };
+  const std::string absolute = (std::filesystem::current_path().root_path() / "abs" / "s.json").string();
   struct Case {
     CommandWord word;
     std::vector<std::string> words;
     std::vector<std::string> sent;
   };
   const Case cases[] = {
-      {CommandWord::state, {"save", "s.json"}, {"save", here + "s.json"}},
-      {CommandWord::state, {"load", "/abs/s.json"}, {"load", "/abs/s.json"}},
+      {CommandWord::state, {"save", "s.json"}, {"save", here("s.json")}},
+      {CommandWord::state, {"load", absolute}, {"load", absolute}},
       {CommandWord::state, {"save"}, {"save"}},
-      {CommandWord::network, {"har", "stop", "a.har"}, {"har", "stop", here + "a.har"}},
-      {CommandWord::network, {"get", "3", "--out", "b"}, {"get", "3", "--out", here + "b"}},
+      {CommandWord::network, {"har", "stop", "a.har"}, {"har", "stop", here("a.har")}},
+      {CommandWord::network, {"get", "3", "--out", "b"}, {"get", "3", "--out", here("b")}},
       {CommandWord::network, {"route", "*x*", "--body-file", "d/b.json", "--status", "201"},
-       {"route", "*x*", "--body-file", here + "d/b.json", "--status", "201"}},
-      {CommandWord::html, {"--out", "p.html", "#main"}, {"--out", here + "p.html", "#main"}},
+       {"route", "*x*", "--body-file", here("d/b.json"), "--status", "201"}},
+      {CommandWord::html, {"--out", "p.html", "#main"}, {"--out", here("p.html"), "#main"}},
       {CommandWord::eval, {"--max-bytes", "9", "--out", "v", "f('--out', x)"},
-       {"--max-bytes", "9", "--out", here + "v", "f('--out', x)"}},
+       {"--max-bytes", "9", "--out", here("v"), "f('--out', x)"}},
       {CommandWord::eval, {"go", "--out", "x"}, {"go", "--out", "x"}},
-      {CommandWord::capture, {"-o", "cap"}, {"-o", here + "cap"}},
-      {CommandWord::record, {"start", "--fps", "10", "v.webm"}, {"start", "--fps", "10", here + "v.webm"}},
-      {CommandWord::record, {"trace", "stop", "t.json"}, {"trace", "stop", here + "t.json"}},
+      {CommandWord::capture, {"-o", "cap"}, {"-o", here("cap")}},
+      {CommandWord::record, {"start", "--fps", "10", "v.webm"}, {"start", "--fps", "10", here("v.webm")}},
+      {CommandWord::record, {"trace", "stop", "t.json"}, {"trace", "stop", here("t.json")}},
       {CommandWord::record, {"stop"}, {"stop"}},
       {CommandWord::type, {"#q", "--out", "x"}, {"#q", "--out", "x"}},
       {CommandWord::cookies, {"set", "a", "b.json"}, {"set", "a", "b.json"}},

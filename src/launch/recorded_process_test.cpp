@@ -22,28 +22,33 @@ TEST(ParseUtcTimestamp, RoundTripsAndRejects) {
   }
 }
 
-// A running process of a known program, killed at the end.
-class RunningSleep : public ::testing::Test {
+// A running process of a known program (the build's idle_program, beside this test
+// binary, found by its bare name), killed at the end.
+class RunningProgram : public ::testing::Test {
  protected:
   void SetUp() override {
     started_ = std::chrono::system_clock::now();
-    auto pid = spawn_detached("sleep", {"600"});
+    auto pid = spawn_detached("idle_program", {});
     ASSERT_TRUE(pid.has_value()) << pid.error().text();
     pid_ = *pid;
-    executable_ = resolve_executable("sleep");
+    executable_ = resolve_executable("idle_program");
     ASSERT_TRUE(executable_.has_value());
+    auto self = current_executable_path();
+    ASSERT_TRUE(self.has_value());
+    other_program_ = *self;
   }
   void TearDown() override { (void)kill_process_tree(pid_); }
 
   Pid pid_ = 0;
   std::chrono::system_clock::time_point started_;
   std::optional<std::filesystem::path> executable_;
+  std::filesystem::path other_program_;  // this test binary
 };
 
-TEST_F(RunningSleep, RecognisedByTimeStampOrExecutable) {
+TEST_F(RunningProgram, RecognisedByTimeStampOrExecutable) {
   const std::string recorded_now = format_timestamp(started_);
   const std::string long_ago = "2001-01-01T00:00:00Z";  // the pid was reused since
-  const std::filesystem::path other_program = "/bin/sh";
+  const std::filesystem::path& other_program = other_program_;
   struct Case {
     const char* what;
     RecordedProcess recorded;
@@ -62,7 +67,7 @@ TEST_F(RunningSleep, RecognisedByTimeStampOrExecutable) {
   for (const auto& c : cases) EXPECT_EQ(is_recorded_process(c.recorded), c.expected) << c.what;
 }
 
-TEST_F(RunningSleep, GoneProcessIsNotRecognised) {
+TEST_F(RunningProgram, GoneProcessIsNotRecognised) {
   ASSERT_TRUE(kill_process_tree(pid_).has_value());
   EXPECT_FALSE(is_recorded_process({pid_, format_timestamp(started_), executable_}));
 }

@@ -48,9 +48,11 @@ TEST_F(StartLockTest, CreatesPrivateDataDirAndRemovesFileOnRelease) {
 TEST_F(StartLockTest, ReleaseLeavesALockTakenOverByAnotherProcess) {
   auto lock = acquire_start_lock(data_dir_);
   ASSERT_TRUE(lock.has_value());
-  // Another process decided our lock was abandoned, deleted it and made its own.
-  std::filesystem::remove(lock->path());
+  // Another process decided our lock was abandoned, removed it as a takeover does and made
+  // its own, while ours is still open.
+  ASSERT_TRUE(remove_file(lock->path()));
   std::ofstream(lock->path()).put('x');
+  ASSERT_TRUE(std::filesystem::exists(lock->path()));
   lock->release();
   EXPECT_TRUE(std::filesystem::exists(data_dir_ / "server-start.lock"));
 }

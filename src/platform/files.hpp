@@ -29,6 +29,10 @@ std::filesystem::path temporary_path_beside(const std::filesystem::path& path);
 // No space left ...").
 Status write_file_atomically(const std::filesystem::path& path, std::string_view bytes);
 
+// Appends `bytes` to `path` in one write (the file is created user-only if missing), so
+// that lines appended by several processes at once stay whole.
+Status append_to_file(const std::filesystem::path& path, std::string_view bytes);
+
 // A file this process created exclusively and holds open; closed on destruction.
 class ExclusiveFile {
  public:

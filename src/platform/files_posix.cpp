@@ -75,6 +75,17 @@ Result<std::string> read_whole_file(const std::filesystem::path& path) {
   return bytes;
 }
 
+Status append_to_file(const std::filesystem::path& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) return fail(system_error(errno, "failed to open " + path.string()));
+  const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+  const int error = errno;
+  ::close(fd);
+  if (written < 0) return fail(system_error(error, "failed to write " + path.string()));
+  if (static_cast<std::size_t>(written) != bytes.size()) return fail("failed to write whole buffer to " + path.string());
+  return {};
+}
+
 Status create_private_directories(const std::filesystem::path& directory) {
   if (directory.empty()) return {};
   struct stat info {};

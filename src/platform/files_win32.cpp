@@ -39,6 +39,11 @@ Status write_durably(const std::filesystem::path& path, std::string_view bytes) 
   return written;
 }
 
+bool names_a_directory(const std::filesystem::path& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool same_file(HANDLE a, HANDLE b) {
   BY_HANDLE_FILE_INFORMATION first{};
   BY_HANDLE_FILE_INFORMATION second{};
@@ -47,12 +52,35 @@ bool same_file(HANDLE a, HANDLE b) {
          first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
+// Renames `from` over `to`. Windows refuses to replace a file that a reader has open at
+// that moment (another vesk reading the state file); readers hold it only while they
+// read it, so the rename is retried for a while before it counts as failed.
+bool replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+  constexpr int kAttempts = 300;  // 10 ms apart: three seconds
+  for (int attempt = 1;; ++attempt) {
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD error = ::GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kAttempts) {
+      ::SetLastError(error);
+      return false;
+    }
+    ::Sleep(10);
+  }
+}
+
 }  // namespace
 
 Result<std::string> read_whole_file(const std::filesystem::path& path) {
   const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return fail(last_windows_error());
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD code = ::GetLastError();
+    const Error error = windows_error(code);
+    // Windows refuses to open a directory as a file with "Access is denied", which sends
+    // the user looking for a permission problem; say what is wrong, as POSIX systems do.
+    if (names_a_directory(path)) return fail("Is a directory (os error " + std::to_string(code) + ")");
+    return fail(error);
+  }
   std::string bytes;
   LARGE_INTEGER size{};
   if (::GetFileSizeEx(file, &size) && size.QuadPart > 0) bytes.reserve(static_cast<std::size_t>(size.QuadPart));
@@ -69,6 +97,20 @@ Result<std::string> read_whole_file(const std::filesystem::path& path) {
   }
   ::CloseHandle(file);
   return bytes;
+}
+
+Status append_to_file(const std::filesystem::path& path, std::string_view bytes) {
+  // Opened for appending only, every write goes to the end of the file as one piece.
+  const HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return fail(last_windows_error("failed to open " + path.string()));
+  DWORD written = 0;
+  const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  const Error error = last_windows_error("failed to write " + path.string());
+  ::CloseHandle(file);
+  if (!ok) return fail(error);
+  if (written != bytes.size()) return fail("failed to write whole buffer to " + path.string());
+  return {};
 }
 
 Status create_private_directories(const std::filesystem::path& directory) {
@@ -90,7 +132,7 @@ Status write_file_atomically(const std::filesystem::path& path, std::string_view
   if (auto written = write_durably(temporary, bytes); !written) {
     return fail(std::move(written.error()).wrap("failed to write " + temporary.string()));
   }
-  if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!replace_file(temporary, path)) {
     const Error error = last_windows_error("failed to replace " + path.string());
     ::DeleteFileW(temporary.c_str());
     return fail(error);
@@ -130,7 +172,19 @@ Result<std::optional<ExclusiveFile>> create_exclusive_file(const std::filesystem
 }
 
 Status remove_file(const std::filesystem::path& path) {
-  if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) return fail(last_windows_error());
+  // A file that another process holds open stays under its name until that handle closes,
+  // and its name cannot be taken again until then. Renamed aside first, the name is free
+  // at once (as on POSIX systems); the renamed file goes when its last holder closes it.
+  const auto aside = temporary_path_beside(path).concat(".removed");
+  if (!::MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return {};
+    // Not renamable (another volume's temporary name, a file opened without sharing its
+    // deletion): delete it where it is.
+    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) return fail(last_windows_error());
+    return {};
+  }
+  if (!::DeleteFileW(aside.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) return fail(last_windows_error());
   return {};
 }
 

@@ -1,6 +1,7 @@
 // Processes on Linux, through posix_spawn and /proc.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <climits>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -250,5 +252,178 @@ Result<std::filesystem::path> current_executable_path() {
 }
 
 Pid current_pid() { return static_cast<Pid>(::getpid()); }
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+bool arguments_are_bytes() { return true; }
+
+std::vector<std::string> current_environment() {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) entries.emplace_back(*entry);
+  return entries;
+}
+
+void set_environment_variable(const std::string& name, const std::optional<std::string>& value) {
+  if (value) {
+    ::setenv(name.c_str(), value->c_str(), 1);
+  } else {
+    ::unsetenv(name.c_str());
+  }
+}
+
+std::vector<Pid> running_processes() {
+  std::vector<Pid> pids;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    const auto name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    pids.push_back(static_cast<Pid>(std::stoul(name)));
+  }
+  return pids;
+}
+
+namespace {
+
+// A /proc file of NUL-separated strings (environ, cmdline).
+std::optional<std::vector<std::string>> read_nul_separated(Pid pid, const char* file) {
+  if (!is_addressable_pid(pid)) return std::nullopt;
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + file, std::ios::binary);
+  if (!in) return std::nullopt;
+  const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::vector<std::string> parts;
+  for (std::size_t start = 0; start < content.size();) {
+    auto end = content.find('\0', start);
+    if (end == std::string::npos) end = content.size();
+    parts.push_back(content.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+int exit_status_of(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
+}  // namespace
+
+std::optional<std::vector<std::string>> process_environment(Pid pid) { return read_nul_separated(pid, "environ"); }
+
+std::optional<std::vector<std::string>> process_command_line(Pid pid) { return read_nul_separated(pid, "cmdline"); }
+
+PipeReader& PipeReader::operator=(PipeReader&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = kNone;
+  }
+  return *this;
+}
+
+PipeReader::~PipeReader() { close(); }
+
+void PipeReader::close() {
+  if (handle_ != kNone) ::close(static_cast<int>(handle_));
+  handle_ = kNone;
+}
+
+Result<std::size_t> PipeReader::read_some(char* into, std::size_t capacity, std::chrono::milliseconds wait) {
+  const int fd = static_cast<int>(handle_);
+  for (;;) {
+    pollfd poller{fd, POLLIN, 0};
+    const int ready = ::poll(&poller, 1, static_cast<int>(wait.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return fail(system_error(errno, "failed to wait for the pipe"));
+    if (ready == 0) return fail("timed out waiting for output", ErrorKind::TimedOut);
+    const ssize_t got = ::read(fd, into, capacity);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return fail(system_error(errno, "failed to read the pipe"));
+    return static_cast<std::size_t>(got);
+  }
+}
+
+Result<AttachedProcess::Started> AttachedProcess::start(const std::filesystem::path& program,
+                                                          const std::vector<std::string>& args,
+                                                          const std::vector<std::string>& environment) {
+  int out_pipe[2];
+  int err_pipe[2];
+  if (::pipe2(out_pipe, O_CLOEXEC) != 0) return fail(system_error(errno, "cannot create a pipe"));
+  PipeReader output(out_pipe[0]);
+  if (::pipe2(err_pipe, O_CLOEXEC) != 0) {
+    const int error = errno;
+    ::close(out_pipe[1]);
+    return fail(system_error(error, "cannot create a pipe"));
+  }
+  PipeReader errors(err_pipe[0]);
+
+  std::vector<std::string> argv_text{program.string()};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& arg : argv_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env_text = environment;
+  std::vector<char*> envp;
+  for (auto& entry : env_text) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  // Its own process group, so that kill() also reaches what it starts without a session
+  // of its own; the pipes' other ends are close-on-exec, so only the child's copies stay.
+  SpawnSetup setup;
+  int e = posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  if (e == 0) e = posix_spawn_file_actions_adddup2(&setup.actions, out_pipe[1], STDOUT_FILENO);
+  if (e == 0) e = posix_spawn_file_actions_adddup2(&setup.actions, err_pipe[1], STDERR_FILENO);
+  if (e == 0) e = posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETPGROUP);
+  if (e == 0) e = posix_spawnattr_setpgroup(&setup.attributes, 0);
+  pid_t pid = 0;
+  if (e == 0) e = ::posix_spawn(&pid, argv_text[0].c_str(), &setup.actions, &setup.attributes, argv.data(), envp.data());
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+  if (e != 0) return fail(system_error(e, "cannot start " + program.string()));
+  return Started{AttachedProcess(static_cast<Pid>(pid), -1), std::move(output), std::move(errors)};
+}
+
+AttachedProcess::AttachedProcess(AttachedProcess&& other) noexcept
+    : pid_(other.pid_), handle_(other.handle_), exit_status_(other.exit_status_) {
+  other.pid_ = 0;
+}
+
+AttachedProcess& AttachedProcess::operator=(AttachedProcess&& other) noexcept {
+  if (this != &other) {
+    kill();
+    pid_ = other.pid_;
+    handle_ = other.handle_;
+    exit_status_ = other.exit_status_;
+    other.pid_ = 0;
+  }
+  return *this;
+}
+
+AttachedProcess::~AttachedProcess() { kill(); }
+
+std::optional<int> AttachedProcess::wait_exit(std::chrono::milliseconds wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  while (!exit_status_ && pid_ != 0) {
+    int status = 0;
+    const pid_t done = ::waitpid(static_cast<pid_t>(pid_), &status, WNOHANG);
+    if (done == static_cast<pid_t>(pid_)) {
+      exit_status_ = exit_status_of(status);
+      break;
+    }
+    if (done < 0 && errno != EINTR) break;
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return exit_status_;
+}
+
+void AttachedProcess::kill() {
+  if (exit_status_ || pid_ == 0) return;
+  const auto pid = static_cast<pid_t>(pid_);
+  ::kill(-pid, SIGKILL);  // its process group: what it started without a session of its own
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  exit_status_ = exit_status_of(status);
+}
 
 }  // namespace vesk

@@ -2,9 +2,13 @@
 // process snapshot as `taskkill /T` does, and process queries through OpenProcess.
 
 #include <windows.h>
-// windows.h first: tlhelp32.h relies on its types.
+// windows.h first: tlhelp32.h and winternl.h rely on its types.
 #include <tlhelp32.h>
+#include <winternl.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
 #include <map>
 #include <set>
 #include <thread>
@@ -245,5 +249,320 @@ Result<std::filesystem::path> current_executable_path() {
 }
 
 Pid current_pid() { return static_cast<Pid>(::GetCurrentProcessId()); }
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (words == nullptr) return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::vector<std::string> arguments;
+  for (int i = 1; i < count; ++i) arguments.push_back(to_utf8_keeping_unpaired(words[i]));
+  ::LocalFree(words);
+  return arguments;
+}
+
+bool arguments_are_bytes() { return false; }
+
+std::vector<std::string> current_environment() {
+  std::vector<std::string> entries;
+  wchar_t* block = ::GetEnvironmentStringsW();
+  if (block == nullptr) return entries;
+  for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+    entries.push_back(to_utf8(entry));
+  }
+  ::FreeEnvironmentStringsW(block);
+  return entries;
+}
+
+void set_environment_variable(const std::string& name, const std::optional<std::string>& value) {
+  // Through the C runtime, which also updates the system's copy that new processes get.
+  const auto wide_name = to_utf16(name);
+  const auto wide_value = to_utf16(value.value_or(""));  // empty removes the variable
+  if (wide_name && wide_value) ::_wputenv_s(wide_name->c_str(), wide_value->c_str());
+}
+
+std::vector<Pid> running_processes() {
+  std::vector<Pid> pids;
+  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return pids;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID != 0) pids.push_back(entry.th32ProcessID);
+  }
+  ::CloseHandle(snapshot);
+  return pids;
+}
+
+namespace {
+
+// Where a 64-bit process keeps its command line and environment: its process parameters,
+// found through its process environment block. The documented headers leave these members
+// unnamed; their places have been the same since Windows Vista.
+constexpr std::size_t kParametersInPeb = 0x20;
+constexpr std::size_t kCommandLineInParameters = 0x70;
+constexpr std::size_t kEnvironmentInParameters = 0x80;
+// The most of another process's environment we read.
+constexpr std::size_t kMostEnvironmentBytes = std::size_t{1} << 20;
+
+bool read_memory(HANDLE process, std::uintptr_t address, void* into, std::size_t bytes) {
+  SIZE_T got = 0;
+  return ::ReadProcessMemory(process, reinterpret_cast<const void*>(address), into, bytes, &got) && got == bytes;
+}
+
+std::optional<std::uintptr_t> process_parameters(HANDLE process) {
+  PROCESS_BASIC_INFORMATION basic{};
+  ULONG length = 0;
+  if (::NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, &length) != 0) {
+    return std::nullopt;
+  }
+  std::uintptr_t parameters = 0;
+  if (!read_memory(process, reinterpret_cast<std::uintptr_t>(basic.PebBaseAddress) + kParametersInPeb, &parameters,
+                   sizeof parameters)) {
+    return std::nullopt;
+  }
+  return parameters;
+}
+
+// The environment block at `address`: strings up to an empty one. Read a page at a time,
+// so that a read never runs past the block into memory that is not there.
+std::optional<std::wstring> read_environment_block(HANDLE process, std::uintptr_t address) {
+  constexpr std::uintptr_t kPage = 4096;
+  std::wstring block;
+  std::string bytes;
+  for (std::uintptr_t at = address; bytes.size() < kMostEnvironmentBytes;) {
+    const std::size_t chunk = static_cast<std::size_t>(kPage - at % kPage);
+    std::string piece(chunk, '\0');
+    if (!read_memory(process, at, piece.data(), chunk)) return std::nullopt;
+    bytes += piece;
+    at += chunk;
+    for (std::size_t i = 0; i + 3 < bytes.size(); i += 2) {
+      if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 0 && bytes[i + 3] == 0) {
+        block.assign(reinterpret_cast<const wchar_t*>(bytes.data()), i / 2 + 1);
+        return block;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// Splits a command line as the C runtime does for main's arguments.
+std::vector<std::string> split_command_line(const std::wstring& line) {
+  std::vector<std::string> words;
+  int count = 0;
+  wchar_t** split = ::CommandLineToArgvW(line.c_str(), &count);
+  if (split == nullptr) return words;
+  for (int i = 0; i < count; ++i) words.push_back(to_utf8(split[i]));
+  ::LocalFree(split);
+  return words;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> process_environment(Pid pid) {
+  ProcessHandle process(pid, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+  if (!process) return std::nullopt;
+  const auto parameters = process_parameters(process.get());
+  std::uintptr_t environment = 0;
+  if (!parameters || !read_memory(process.get(), *parameters + kEnvironmentInParameters, &environment,
+                                  sizeof environment)) {
+    return std::nullopt;
+  }
+  const auto block = read_environment_block(process.get(), environment);
+  if (!block) return std::nullopt;
+  std::vector<std::string> entries;
+  for (std::size_t at = 0; at < block->size() && (*block)[at] != L'\0';) {
+    const std::size_t end = block->find(L'\0', at);
+    entries.push_back(to_utf8(std::wstring_view(*block).substr(at, end - at)));
+    at = end + 1;
+  }
+  return entries;
+}
+
+std::optional<std::vector<std::string>> process_command_line(Pid pid) {
+  ProcessHandle process(pid, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+  if (!process) return std::nullopt;
+  const auto parameters = process_parameters(process.get());
+  UNICODE_STRING text{};
+  if (!parameters || !read_memory(process.get(), *parameters + kCommandLineInParameters, &text, sizeof text)) {
+    return std::nullopt;
+  }
+  std::wstring line(text.Length / sizeof(wchar_t), L'\0');
+  if (!line.empty() && !read_memory(process.get(), reinterpret_cast<std::uintptr_t>(text.Buffer), line.data(),
+                                    text.Length)) {
+    return std::nullopt;
+  }
+  return split_command_line(line);
+}
+
+PipeReader& PipeReader::operator=(PipeReader&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    other.handle_ = kNone;
+  }
+  return *this;
+}
+
+PipeReader::~PipeReader() { close(); }
+
+void PipeReader::close() {
+  if (handle_ != kNone) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = kNone;
+}
+
+Result<std::size_t> PipeReader::read_some(char* into, std::size_t capacity, std::chrono::milliseconds wait) {
+  // Anonymous pipes cannot be waited on: look at what is there until the wait has passed.
+  const HANDLE pipe = reinterpret_cast<HANDLE>(handle_);
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+      if (::GetLastError() == ERROR_BROKEN_PIPE) return 0;  // every writer has closed its end
+      return fail(last_windows_error("failed to read the pipe"));
+    }
+    if (available > 0) {
+      DWORD got = 0;
+      const DWORD most = static_cast<DWORD>(std::min<std::size_t>(capacity, available));
+      if (!::ReadFile(pipe, into, most, &got, nullptr)) {
+        if (::GetLastError() == ERROR_BROKEN_PIPE) return 0;
+        return fail(last_windows_error("failed to read the pipe"));
+      }
+      return static_cast<std::size_t>(got);
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return fail("timed out waiting for output", ErrorKind::TimedOut);
+    ::Sleep(5);
+  }
+}
+
+namespace {
+
+// A pipe whose writing end a child inherits and whose reading end stays ours.
+struct ChildPipe {
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+};
+
+std::optional<ChildPipe> child_pipe() {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  ChildPipe pipe;
+  if (!::CreatePipe(&pipe.read, &pipe.write, &inheritable, 0)) return std::nullopt;
+  ::SetHandleInformation(pipe.read, HANDLE_FLAG_INHERIT, 0);
+  return pipe;
+}
+
+// "A=1\0B=2\0\0", as CreateProcessW takes a Unicode environment.
+Result<std::wstring> environment_block(const std::vector<std::string>& environment) {
+  std::wstring block;
+  for (const auto& entry : environment) {
+    auto wide = to_utf16(entry);
+    if (!wide) return fail("environment entry is not valid UTF-8: " + entry);
+    block += *wide;
+    block += L'\0';
+  }
+  block += L'\0';
+  return block;
+}
+
+}  // namespace
+
+Result<AttachedProcess::Started> AttachedProcess::start(const std::filesystem::path& program,
+                                                          const std::vector<std::string>& args,
+                                                          const std::vector<std::string>& environment) {
+  auto line = command_line(program.string(), args);
+  if (!line) return fail(line.error());
+  auto block = environment_block(environment);
+  if (!block) return fail(block.error());
+  const HANDLE null_in = open_null_device(GENERIC_READ);
+  if (null_in == INVALID_HANDLE_VALUE) return fail(last_windows_error("cannot open the null device"));
+  auto out = child_pipe();
+  auto err = out ? child_pipe() : std::nullopt;
+  if (!out || !err) {
+    const Error error = last_windows_error("cannot create a pipe");
+    ::CloseHandle(null_in);
+    for (const auto& pipe : {out, err}) {
+      if (pipe) {
+        ::CloseHandle(pipe->read);
+        ::CloseHandle(pipe->write);
+      }
+    }
+    return fail(error);
+  }
+  PipeReader output(reinterpret_cast<std::intptr_t>(out->read));
+  PipeReader errors(reinterpret_cast<std::intptr_t>(err->read));
+
+  // Only these three handles are inherited: a pipe end that another child started at the
+  // same time inherited by mistake would keep that child's output open after it ends.
+  HANDLE inherited[] = {null_in, out->write, err->write};
+  SIZE_T attribute_bytes = 0;
+  ::InitializeProcThreadAttributeList(nullptr, 1, 0, &attribute_bytes);
+  std::vector<unsigned char> attribute_memory(attribute_bytes);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attribute_memory.data());
+  const bool restricted = ::InitializeProcThreadAttributeList(attributes, 1, 0, &attribute_bytes) &&
+                          ::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                                      sizeof inherited, nullptr, nullptr);
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = null_in;
+  startup.StartupInfo.hStdOutput = out->write;
+  startup.StartupInfo.hStdError = err->write;
+  startup.lpAttributeList = restricted ? attributes : nullptr;
+  const DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | CREATE_UNICODE_ENVIRONMENT |
+                      (restricted ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  PROCESS_INFORMATION started{};
+  const BOOL ok = ::CreateProcessW(program.c_str(), line->data(), nullptr, nullptr, TRUE, flags, block->data(),
+                                   nullptr, &startup.StartupInfo, &started);
+  const DWORD error = ok ? 0 : ::GetLastError();
+  if (restricted) ::DeleteProcThreadAttributeList(attributes);
+  ::CloseHandle(null_in);
+  ::CloseHandle(out->write);
+  ::CloseHandle(err->write);
+  if (!ok) return fail(windows_error(error, "cannot start " + program.string()));
+  ::CloseHandle(started.hThread);
+  return Started{AttachedProcess(static_cast<Pid>(started.dwProcessId), reinterpret_cast<std::intptr_t>(started.hProcess)),
+                 std::move(output), std::move(errors)};
+}
+
+AttachedProcess::AttachedProcess(AttachedProcess&& other) noexcept
+    : pid_(other.pid_), handle_(other.handle_), exit_status_(other.exit_status_) {
+  other.pid_ = 0;
+  other.handle_ = -1;
+}
+
+AttachedProcess& AttachedProcess::operator=(AttachedProcess&& other) noexcept {
+  if (this != &other) {
+    kill();
+    if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    pid_ = other.pid_;
+    handle_ = other.handle_;
+    exit_status_ = other.exit_status_;
+    other.pid_ = 0;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+AttachedProcess::~AttachedProcess() {
+  kill();
+  if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+std::optional<int> AttachedProcess::wait_exit(std::chrono::milliseconds wait) {
+  if (exit_status_ || handle_ == -1) return exit_status_;
+  const HANDLE process = reinterpret_cast<HANDLE>(handle_);
+  if (::WaitForSingleObject(process, static_cast<DWORD>(wait.count())) != WAIT_OBJECT_0) return std::nullopt;
+  DWORD code = 0;
+  ::GetExitCodeProcess(process, &code);
+  exit_status_ = static_cast<int>(code);
+  return exit_status_;
+}
+
+void AttachedProcess::kill() {
+  if (exit_status_ || handle_ == -1) return;
+  (void)kill_process_tree(pid_);
+  // Our handle keeps the pid from being reused, so this is the process we started.
+  ::TerminateProcess(reinterpret_cast<HANDLE>(handle_), 1);
+  wait_exit(std::chrono::milliseconds(kKillSettleMilliseconds));
+}
 
 }  // namespace vesk

@@ -24,7 +24,28 @@ ErrorKind kind_of(unsigned long code) {
   }
 }
 
+// Socket failures in the words POSIX systems use: Windows' own texts for them are long
+// and name no cause a user would search for ("Only one usage of each socket address ...
+// is normally permitted"), and Wine has none at all.
+const char* socket_error_text(unsigned long code) {
+  switch (code) {
+    case WSAEADDRINUSE: return "Address already in use";
+    case WSAEADDRNOTAVAIL: return "Cannot assign requested address";
+    case WSAECONNREFUSED: return "Connection refused";
+    case WSAECONNRESET: return "Connection reset by peer";
+    case WSAECONNABORTED: return "Software caused connection abort";
+    case WSAENETUNREACH: return "Network is unreachable";
+    case WSAEHOSTUNREACH: return "No route to host";
+    case WSAETIMEDOUT: return "Connection timed out";
+    case WSAENOTCONN: return "Transport endpoint is not connected";
+    case WSAESHUTDOWN: return "Cannot send after transport endpoint shutdown";
+    case WSAEACCES: return "Permission denied";
+    default: return nullptr;
+  }
+}
+
 std::string message_text(unsigned long code) {
+  if (const char* text = socket_error_text(code)) return std::string(text) + " (os error " + std::to_string(code) + ")";
   char* text = nullptr;
   const DWORD length = ::FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,

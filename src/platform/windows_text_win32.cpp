@@ -25,4 +25,30 @@ std::string to_utf8(std::wstring_view text) {
   return narrow;
 }
 
+std::string to_utf8_keeping_unpaired(std::wstring_view text) {
+  std::string out;
+  std::size_t start = 0;  // the run of well-formed text not yet converted
+  const auto flush = [&](std::size_t end) {
+    out += to_utf8(text.substr(start, end - start));
+    start = end;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto unit = static_cast<unsigned>(text[i]);
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;  // a pair: well formed
+      continue;
+    }
+    if (!high && !low) continue;
+    flush(i);
+    out += static_cast<char>(0xE0 | (unit >> 12));
+    out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (unit & 0x3F));
+    start = i + 1;
+  }
+  flush(text.size());
+  return out;
+}
+
 }  // namespace vesk

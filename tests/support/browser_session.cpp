@@ -153,7 +153,7 @@ std::optional<pid_t> BrowserSession::chromium_pid() const {
     const pid_t pid = static_cast<pid_t>(std::stol(name));
     auto status = state_and_parent(pid);
     if (!status || status->second != *parent) continue;
-    const auto command = process_command_line(pid);
+    const auto command = process_command_line(static_cast<Pid>(pid)).value_or(std::vector<std::string>{});
     if (!command.empty() && command[0].find("chrom") != std::string::npos) return pid;
   }
   return std::nullopt;

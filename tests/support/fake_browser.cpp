@@ -105,7 +105,10 @@ void FakeBrowser::serve_in_background() {
 
 void FakeBrowser::serve() {
   for (;;) {
-    auto outcome = reader_.read(socket_, std::nullopt);
+    // Short waits rather than one blocking read: a shutdown does not wake a blocked read
+    // on every system, a look at the flag between waits always ends the loop.
+    auto outcome = reader_.read(socket_, kServePoll);
+    if (outcome.status == FrameReader::Status::TimedOut && !stopping_) continue;
     if (outcome.status != FrameReader::Status::Frame) break;
     record(outcome.text);
     Json request = Json::parse(outcome.text, nullptr, false);
@@ -164,6 +167,9 @@ bool FakeBrowser::wait_for_broker_close(milliseconds wait) {
   return reader_.read(socket_, wait).status == FrameReader::Status::Closed;
 }
 
-void FakeBrowser::disconnect() { socket_.shutdown(); }
+void FakeBrowser::disconnect() {
+  stopping_ = true;
+  socket_.shutdown();
+}
 
 }  // namespace vesk::test

@@ -116,7 +116,11 @@ class FakeBrowser {
   void record(const std::string& text);
   void mark_finished();
 
+  // How long the serving loop waits for a request before it looks whether to stop.
+  static constexpr milliseconds kServePoll{100};
+
   RawSocket socket_;
+  std::atomic<bool> stopping_ = false;
   FrameReader reader_;
   FakeScript script_;
   Json hello_answer_;

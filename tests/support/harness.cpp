@@ -1,22 +1,13 @@
 #include "harness.hpp"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
-extern char** environ;
+#include "platform/files.hpp"
 
 namespace vesk::test {
 
@@ -47,10 +38,16 @@ std::string read_file(const fs::path& path) {
   return content.str();
 }
 
-ChildProcess::ChildProcess(std::vector<std::string> argv, pid_t pid, int out_fd, int err_fd)
-    : argv_(std::move(argv)), pid_(pid) {
-  out_reader_ = std::thread([this, out_fd] { read_stream(out_fd, out_); });
-  err_reader_ = std::thread([this, err_fd] { read_stream(err_fd, err_); });
+ChildProcess::ChildProcess(std::vector<std::string> argv, std::optional<AttachedProcess::Started> started)
+    : argv_(std::move(argv)) {
+  if (!started) {
+    exit_status_ = 127;
+    open_streams_ = 0;
+    return;
+  }
+  process_ = std::move(started->process);
+  out_reader_ = std::thread([this, pipe = std::move(started->output)]() mutable { read_stream(std::move(pipe), out_); });
+  err_reader_ = std::thread([this, pipe = std::move(started->errors)]() mutable { read_stream(std::move(pipe), err_); });
 }
 
 ChildProcess::~ChildProcess() {
@@ -59,30 +56,27 @@ ChildProcess::~ChildProcess() {
     std::lock_guard guard(mutex_);
     stop_reading_ = true;  // a grandchild may still hold the pipe open
   }
-  out_reader_.join();
-  err_reader_.join();
+  if (out_reader_.joinable()) out_reader_.join();
+  if (err_reader_.joinable()) err_reader_.join();
 }
 
-void ChildProcess::read_stream(int fd, std::string& into) {
+void ChildProcess::read_stream(PipeReader pipe, std::string& into) {
   char block[8192];
   for (;;) {
     {
       std::lock_guard guard(mutex_);
       if (stop_reading_) break;
     }
-    pollfd poller{fd, POLLIN, 0};
-    int ready = ::poll(&poller, 1, 100);
-    if (ready <= 0) continue;
-    ssize_t got = ::read(fd, block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
+    auto got = pipe.read_some(block, sizeof block, milliseconds(100));
+    if (!got && got.error().kind() == ErrorKind::TimedOut) continue;
+    if (!got || *got == 0) break;
     {
       std::lock_guard guard(mutex_);
-      into.append(block, static_cast<size_t>(got));
+      into.append(block, *got);
     }
     changed_.notify_all();
   }
-  ::close(fd);
+  pipe.close();
   {
     std::lock_guard guard(mutex_);
     --open_streams_;
@@ -132,45 +126,30 @@ bool ChildProcess::wait_for_output_end(milliseconds wait) const {
 }
 
 std::optional<int> ChildProcess::wait_exit(milliseconds wait) {
-  const auto deadline = Clock::now() + wait;
-  while (!exit_status_) {
-    int status = 0;
-    pid_t done = ::waitpid(pid_, &status, WNOHANG);
-    if (done == pid_) {
-      exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      break;
-    }
-    if (done < 0 && errno != EINTR) break;
-    if (Clock::now() >= deadline) break;
-    std::this_thread::sleep_for(milliseconds(10));
-  }
+  if (!exit_status_) exit_status_ = process_.wait_exit(wait);
   return exit_status_;
 }
 
 void ChildProcess::kill() {
   if (exit_status_) return;
-  ::kill(-pid_, SIGKILL);  // its own process group: what it started without a new session
-  ::kill(pid_, SIGKILL);
-  int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
-  exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  process_.kill();
+  exit_status_ = process_.wait_exit(milliseconds(0));
 }
+
+std::string TestEnv::program_file(const std::string& name) { return name + VESK_EXECUTABLE_SUFFIX; }
 
 fs::path TestEnv::binary_dir() {
   if (const char* dir = std::getenv("VESK_BINARY_DIR"); dir && *dir) return dir;
-  // Run by hand from build/tests: the build directory is one up.
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::current_path() : self.parent_path().parent_path();
+  // Run by hand, or where CTest gives no directory: the build directory is one up from
+  // the test binary (build/tests).
+  auto self = current_executable_path();
+  return self ? self->parent_path().parent_path() : fs::current_path();
 }
 
 TestEnv::TestEnv() {
-  std::string pattern = (fs::temp_directory_path() / "vesk-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "cannot create a temporary directory: " << std::strerror(errno);
-  }
-  root_ = pattern;
+  auto root = create_temporary_directory("vesk-test-");
+  if (!root) ADD_FAILURE() << root.error().text();
+  root_ = root.value_or(fs::temp_directory_path() / "vesk-test-unusable");
   fs::create_directories(home());
   fs::create_directories(record_dir());
   env_["HOME"] = home().string();
@@ -198,45 +177,16 @@ ChildProcess& TestEnv::start(const fs::path& program, const std::vector<std::str
   std::vector<std::string> argv{program.string()};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> env;
-  for (char** entry = environ; *entry; ++entry) {
-    std::string_view text(*entry);
-    std::string name(text.substr(0, text.find('=')));
-    if (inherited_env_allowed(text) && !env_.contains(name)) env.emplace_back(text);
+  for (const auto& entry : current_environment()) {
+    std::string name = entry.substr(0, entry.find('='));
+    if (inherited_env_allowed(entry) && !env_.contains(name)) env.push_back(entry);
   }
   for (const auto& [name, value] : env_) env.push_back(name + "=" + value);
 
-  std::vector<char*> argv_ptrs, env_ptrs;
-  for (auto& a : argv) argv_ptrs.push_back(a.data());
-  argv_ptrs.push_back(nullptr);
-  for (auto& e : env) env_ptrs.push_back(e.data());
-  env_ptrs.push_back(nullptr);
-
-  int out_pipe[2], err_pipe[2];
-  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
-    ADD_FAILURE() << "pipe: " << std::strerror(errno);
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  pid_t pid = -1;
-  int spawned = ::posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, argv_ptrs.data(), env_ptrs.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
-  if (spawned != 0) {
-    ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(spawned);
-    // A stand-in that has "exited" so callers need no special case.
-    pid = ::fork();
-    if (pid == 0) ::_exit(127);
-  }
-  children_.push_back(std::make_unique<ChildProcess>(argv, pid, out_pipe[0], err_pipe[0]));
+  auto started = AttachedProcess::start(program, args, env);
+  if (!started) ADD_FAILURE() << started.error().text();
+  children_.push_back(std::make_unique<ChildProcess>(
+      argv, started ? std::optional(std::move(*started)) : std::nullopt));
   return *children_.back();
 }
 
@@ -303,25 +253,23 @@ std::vector<std::string> TestEnv::recorded_requests() const {
 void TestEnv::stop_recorded_processes() const {
   Json state = read_state();
   if (!state.is_object()) return;
-  std::vector<pid_t> pids;
+  std::vector<Pid> pids;
   if (state.contains("server") && state["server"].is_object()) {
-    pids.push_back(state["server"].value("pid", 0));
+    pids.push_back(state["server"].value("pid", 0u));
   }
   if (state.contains("instances") && state["instances"].is_array()) {
     for (const Json& instance : state["instances"]) {
       if (instance.is_object() && instance.contains("pid") && instance["pid"].is_number_unsigned()) {
-        pids.push_back(instance["pid"].get<pid_t>());
+        pids.push_back(instance["pid"].get<Pid>());
       }
     }
   }
   const std::string ours = fs::weakly_canonical(binary_dir()).string();
-  for (pid_t pid : pids) {
-    if (pid <= 1 || pid == ::getpid()) continue;
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
-    if (ec || !exe.string().starts_with(ours)) continue;
-    ::kill(-pid, SIGKILL);
-    ::kill(pid, SIGKILL);
+  for (Pid pid : pids) {
+    if (pid <= 1 || pid == current_pid()) continue;
+    auto exe = process_image_path(pid);
+    if (!exe || !fs::weakly_canonical(*exe).string().starts_with(ours)) continue;
+    (void)kill_process_tree(pid);
   }
 }
 

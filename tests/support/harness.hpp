@@ -7,9 +7,8 @@
 // state file when they run one of our build's programs. When the test has failed, the
 // standard error of every process (the server's log) is printed.
 //
-// Binaries come from $VESK_BINARY_DIR (set by CTest): vesk there, fake_browser in tests/.
-
-#include <sys/types.h>
+// Binaries come from $VESK_BINARY_DIR (set by CTest), else the build directory above the
+// test binary: vesk there, fake_browser in tests/.
 
 #include <chrono>
 #include <condition_variable>
@@ -25,6 +24,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/process.hpp"
+
 namespace vesk::test {
 
 namespace fs = std::filesystem;
@@ -36,12 +37,13 @@ inline constexpr milliseconds kGenerousWait{30000};
 // A started child process whose standard output and error are read into memory.
 class ChildProcess {
  public:
-  ChildProcess(std::vector<std::string> argv, pid_t pid, int out_fd, int err_fd);
+  // `started` is nullopt when the start failed: a stand-in that has "exited" with 127.
+  ChildProcess(std::vector<std::string> argv, std::optional<AttachedProcess::Started> started);
   ~ChildProcess();  // kill()
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  [[nodiscard]] pid_t pid() const { return pid_; }
+  [[nodiscard]] Pid pid() const { return process_.pid(); }
   [[nodiscard]] const std::vector<std::string>& argv() const { return argv_; }
   [[nodiscard]] std::string out() const;
   [[nodiscard]] std::string err() const;
@@ -57,16 +59,16 @@ class ChildProcess {
   // Waits until both output streams have ended (after exit), so out()/err() are complete.
   bool wait_for_output_end(milliseconds wait = kGenerousWait) const;
 
-  // SIGKILL to the process (and its process group) and reap it. Idempotent.
+  // Kills the process (and its process group or tree) and waits for it. Idempotent.
   void kill();
 
  private:
-  void read_stream(int fd, std::string& into);
+  void read_stream(PipeReader pipe, std::string& into);
   bool wait_for(const std::string& needle, std::size_t count, const std::string& stream,
                 milliseconds wait) const;
 
   std::vector<std::string> argv_;
-  pid_t pid_;
+  AttachedProcess process_;
   std::optional<int> exit_status_;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
@@ -124,8 +126,12 @@ class TestEnv {
   [[nodiscard]] std::vector<std::string> recorded_requests() const;
 
   static fs::path binary_dir();
-  static fs::path vesk_binary() { return binary_dir() / "vesk"; }
-  static fs::path fake_browser_binary() { return binary_dir() / "tests" / "fake_browser"; }
+  static fs::path vesk_binary() { return binary_dir() / program_file("vesk"); }
+  static fs::path fake_browser_binary() { return binary_dir() / "tests" / program_file("fake_browser"); }
+  // A program that waits until it is killed, for a process that is not one of ours.
+  static fs::path idle_program_binary() { return binary_dir() / program_file("idle_program"); }
+  // A program's file name on this system ("vesk", "vesk.exe").
+  static std::string program_file(const std::string& name);
 
  private:
   void stop_recorded_processes() const;

@@ -1,63 +1,30 @@
 #include "raw_wire.hpp"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <thread>
 
 namespace vesk::test {
 
 using Clock = std::chrono::steady_clock;
 
-RawSocket& RawSocket::operator=(RawSocket&& other) noexcept {
-  if (this != &other) {
-    close();
-    fd_ = other.fd_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
-RawSocket::~RawSocket() { close(); }
-
 void RawSocket::shutdown() const {
-  if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
-}
-
-void RawSocket::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (valid()) shutdown_socket(socket_.get());
 }
 
 RawSocket connect_host(const std::string& host, std::uint16_t port, milliseconds wait,
                        std::string* error) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
-    if (error) *error = "not an IPv4 address: " + host;
+  const std::string endpoint = host + ":" + std::to_string(port);
+  auto address = parse_socket_address(endpoint);
+  if (!address) {
+    if (error) *error = "not a numeric address: " + endpoint;
     return RawSocket();
   }
   const auto deadline = Clock::now() + wait;
   for (;;) {
-    RawSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.valid()) {
-      if (error) *error = std::string("socket: ") + std::strerror(errno);
-      return RawSocket();
-    }
-    if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-      int one = 1;
-      ::setsockopt(socket.fd(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-      return socket;
-    }
+    auto connected = connect_tcp(*address, std::max(milliseconds(100), std::chrono::duration_cast<milliseconds>(deadline - Clock::now())));
+    if (connected) return RawSocket(std::move(*connected));
     if (Clock::now() >= deadline) {
-      if (error) *error = "connect to " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
+      if (error) *error = "connect to " + endpoint + ": " + connected.error().text();
       return RawSocket();
     }
     std::this_thread::sleep_for(milliseconds(20));
@@ -69,13 +36,7 @@ RawSocket connect_loopback(std::uint16_t port, milliseconds wait, std::string* e
 }
 
 bool send_text(const RawSocket& socket, std::string_view text) {
-  while (!text.empty()) {
-    ssize_t sent = ::send(socket.fd(), text.data(), text.size(), MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;
-    text.remove_prefix(static_cast<size_t>(sent));
-  }
-  return true;
+  return write_all(socket.handle(), text).has_value();
 }
 
 std::optional<std::string> FrameReader::take_frame() {
@@ -110,20 +71,15 @@ FrameReader::Outcome FrameReader::read(const RawSocket& socket, std::optional<mi
   for (;;) {
     if (auto frame = take_frame()) return {Status::Frame, std::move(*frame)};
     if (wait) {
-      auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-      if (left <= 0) return {Status::TimedOut, {}};
-      pollfd poller{socket.fd(), POLLIN, 0};
-      int ready = ::poll(&poller, 1, static_cast<int>(left));
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready < 0) return {Status::Failed, {}};
-      if (ready == 0) return {Status::TimedOut, {}};
+      if (Clock::now() >= deadline) return {Status::TimedOut, {}};
+      auto ready = wait_readable(socket.handle(), deadline);
+      if (!ready) return {ready.error().kind() == ErrorKind::TimedOut ? Status::TimedOut : Status::Failed, {}};
     }
     char block[65536];
-    ssize_t got = ::recv(socket.fd(), block, sizeof block, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got == 0) return {Status::Closed, {}};
-    if (got < 0) return {errno == ECONNRESET ? Status::Closed : Status::Failed, {}};
-    buffer_.append(block, static_cast<size_t>(got));
+    auto got = receive_some(socket.handle(), block, sizeof block);
+    // A reset counts as the end of the connection, as a close does.
+    if (!got || *got == 0) return {Status::Closed, {}};
+    buffer_.append(block, *got);
   }
 }
 

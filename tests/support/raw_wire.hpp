@@ -12,30 +12,27 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/socket.hpp"
+
 namespace vesk::test {
 
 using Json = nlohmann::json;
 using std::chrono::milliseconds;
 
-// An owned socket descriptor, closed on destruction.
+// An owned socket, closed on destruction.
 class RawSocket {
  public:
   RawSocket() = default;
-  explicit RawSocket(int fd) : fd_(fd) {}
-  RawSocket(RawSocket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  RawSocket& operator=(RawSocket&& other) noexcept;
-  RawSocket(const RawSocket&) = delete;
-  RawSocket& operator=(const RawSocket&) = delete;
-  ~RawSocket();
+  explicit RawSocket(UniqueSocket socket) : socket_(std::move(socket)) {}
 
-  [[nodiscard]] int fd() const { return fd_; }
-  [[nodiscard]] bool valid() const { return fd_ >= 0; }
+  [[nodiscard]] SocketHandle handle() const { return socket_.get(); }
+  [[nodiscard]] bool valid() const { return socket_.valid(); }
   // Shuts both directions down: wakes a thread blocked on this socket.
   void shutdown() const;
-  void close();
+  void close() { socket_.reset(); }
 
  private:
-  int fd_ = -1;
+  UniqueSocket socket_;
 };
 
 // Connects to 127.0.0.1:port, retrying until `wait` has passed. Invalid socket on failure;
