@@ -1,5 +1,7 @@
 #include "fake_browser.hpp"
 
+#include "protocol/wire_json.hpp"
+
 #include <algorithm>
 #include <cstdint>
 #include <utility>
@@ -111,7 +113,9 @@ void FakeBrowser::serve() {
     if (outcome.status == FrameReader::Status::TimedOut && !stopping_) continue;
     if (outcome.status != FrameReader::Status::Frame) break;
     record(outcome.text);
-    Json request = Json::parse(outcome.text, nullptr, false);
+    // The product's wire parser: an upload's request carries a whole file as one string.
+    auto parsed = vesk::parse_wire_json(outcome.text);
+    Json request = parsed ? std::move(*parsed) : Json();
     std::string method = member_string(request, "method", "");
     Json behaviour = script_.next(method);
     if (!behaviour.is_object()) behaviour = Json::object();
