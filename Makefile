@@ -39,6 +39,8 @@ test-windows: setup
 	cmake --build build-windows -j$(JOBS)
 	# The first start in a new prefix sets it up (about 10 s); done once, before tests race to it.
 	$(WINE_ENV) /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
+	# wineboot returns before the prefix's own services have settled: wait until they are gone.
+	$(WINE_ENV) timeout 120 /usr/lib/wine/wineserver64 -w || true
 	cd build-windows && $(WINE_ENV) ctest --output-on-failure -j$(JOBS) --timeout 600
 
 demo: build

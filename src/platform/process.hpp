@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/error.hpp"
@@ -70,11 +71,17 @@ class PipeReader {
  public:
   PipeReader() = default;
   explicit PipeReader(std::intptr_t handle) : handle_(handle) {}
-  PipeReader(PipeReader&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
-  PipeReader& operator=(PipeReader&& other) noexcept;
+  PipeReader(PipeReader&& other) noexcept : handle_(std::exchange(other.handle_, kNone)) {}
+  PipeReader& operator=(PipeReader&& other) noexcept {
+    if (this != &other) {
+      close();
+      handle_ = std::exchange(other.handle_, kNone);
+    }
+    return *this;
+  }
   PipeReader(const PipeReader&) = delete;
   PipeReader& operator=(const PipeReader&) = delete;
-  ~PipeReader();
+  ~PipeReader() { close(); }
 
   // Up to `capacity` bytes, waiting at most `wait` for the first: 0 once every writer has
   // closed its end; kind TimedOut when nothing came in time.

@@ -310,17 +310,6 @@ std::optional<std::vector<std::string>> process_environment(Pid pid) { return re
 
 std::optional<std::vector<std::string>> process_command_line(Pid pid) { return read_nul_separated(pid, "cmdline"); }
 
-PipeReader& PipeReader::operator=(PipeReader&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
-
-PipeReader::~PipeReader() { close(); }
-
 void PipeReader::close() {
   if (handle_ != kNone) ::close(static_cast<int>(handle_));
   handle_ = kNone;

@@ -126,6 +126,47 @@ HANDLE open_null_device(DWORD access) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// A child's start-up information with its standard handles, and only they inherited: any
+// other inheritable handle of ours (a listening socket, a pipe end meant for another child
+// started at the same time) would stay open in the child for as long as it runs. Where the
+// system cannot restrict inheritance the child starts with the plain start-up information.
+class StandardHandlesOnly {
+ public:
+  StandardHandlesOnly(HANDLE input, HANDLE output, HANDLE errors) {
+    handles_ = {input, output};
+    if (errors != output) handles_.push_back(errors);  // the list takes each handle once
+    SIZE_T bytes = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &bytes);
+    memory_.resize(bytes);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(memory_.data());
+    initialized_ = ::InitializeProcThreadAttributeList(attributes, 1, 0, &bytes);
+    restricted_ = initialized_ && ::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                              handles_.data(), handles_.size() * sizeof(HANDLE),
+                                                              nullptr, nullptr);
+    startup_.StartupInfo.cb = sizeof startup_;
+    startup_.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup_.StartupInfo.hStdInput = input;
+    startup_.StartupInfo.hStdOutput = output;
+    startup_.StartupInfo.hStdError = errors;
+    startup_.lpAttributeList = restricted_ ? attributes : nullptr;
+  }
+  ~StandardHandlesOnly() {
+    if (initialized_) ::DeleteProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(memory_.data()));
+  }
+  StandardHandlesOnly(const StandardHandlesOnly&) = delete;
+  StandardHandlesOnly& operator=(const StandardHandlesOnly&) = delete;
+
+  [[nodiscard]] STARTUPINFOW* info() { return &startup_.StartupInfo; }
+  [[nodiscard]] DWORD creation_flags() const { return restricted_ ? EXTENDED_STARTUPINFO_PRESENT : 0; }
+
+ private:
+  std::vector<HANDLE> handles_;
+  std::vector<unsigned char> memory_;
+  STARTUPINFOEXW startup_{};
+  bool initialized_ = false;
+  bool restricted_ = false;
+};
+
 }  // namespace
 
 Result<Pid> spawn_detached(const std::string& program, const std::vector<std::string>& args) {
@@ -149,37 +190,20 @@ Result<Pid> spawn_detached(const std::string& program, const std::vector<std::st
     if (null_out != INVALID_HANDLE_VALUE) ::CloseHandle(null_out);
     return fail(error);
   }
-  HANDLE inherited[] = {null_in, null_out};
-  SIZE_T attribute_bytes = 0;
-  ::InitializeProcThreadAttributeList(nullptr, 1, 0, &attribute_bytes);
-  std::vector<unsigned char> attribute_memory(attribute_bytes);
-  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attribute_memory.data());
-  const bool restricted = ::InitializeProcThreadAttributeList(attributes, 1, 0, &attribute_bytes) &&
-                          ::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
-                                                      sizeof inherited, nullptr, nullptr);
-
-  STARTUPINFOEXW startup{};
-  startup.StartupInfo.cb = sizeof startup;
-  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-  startup.StartupInfo.hStdInput = null_in;
-  startup.StartupInfo.hStdOutput = null_out;
-  startup.StartupInfo.hStdError = null_out;
-  startup.lpAttributeList = restricted ? attributes : nullptr;
-
+  StandardHandlesOnly startup(null_in, null_out, null_out);
   // No window, its own process group (a Ctrl+C in our console does not reach it), and
   // not part of a job that would end it with us.
   const DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | CREATE_BREAKAWAY_FROM_JOB | CREATE_UNICODE_ENVIRONMENT |
-                      (restricted ? EXTENDED_STARTUPINFO_PRESENT : 0);
+                      startup.creation_flags();
   PROCESS_INFORMATION started{};
   BOOL ok = ::CreateProcessW(resolved->c_str(), line->data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                             &startup.StartupInfo, &started);
+                             startup.info(), &started);
   if (!ok && ::GetLastError() == ERROR_ACCESS_DENIED) {
     // A job that forbids breaking away: start inside it.
     ok = ::CreateProcessW(resolved->c_str(), line->data(), nullptr, nullptr, TRUE, flags & ~CREATE_BREAKAWAY_FROM_JOB,
-                          nullptr, nullptr, &startup.StartupInfo, &started);
+                          nullptr, nullptr, startup.info(), &started);
   }
   const DWORD error = ok ? 0 : ::GetLastError();
-  if (restricted) ::DeleteProcThreadAttributeList(attributes);
   ::CloseHandle(null_in);
   ::CloseHandle(null_out);
   if (!ok) return fail(windows_error(error, "cannot start " + resolved->string()));
@@ -394,17 +418,6 @@ std::optional<std::vector<std::string>> process_command_line(Pid pid) {
   return split_command_line(line);
 }
 
-PipeReader& PipeReader::operator=(PipeReader&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = kNone;
-  }
-  return *this;
-}
-
-PipeReader::~PipeReader() { close(); }
-
 void PipeReader::close() {
   if (handle_ != kNone) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
   handle_ = kNone;
@@ -490,30 +503,12 @@ Result<AttachedProcess::Started> AttachedProcess::start(const std::filesystem::p
   PipeReader output(reinterpret_cast<std::intptr_t>(out->read));
   PipeReader errors(reinterpret_cast<std::intptr_t>(err->read));
 
-  // Only these three handles are inherited: a pipe end that another child started at the
-  // same time inherited by mistake would keep that child's output open after it ends.
-  HANDLE inherited[] = {null_in, out->write, err->write};
-  SIZE_T attribute_bytes = 0;
-  ::InitializeProcThreadAttributeList(nullptr, 1, 0, &attribute_bytes);
-  std::vector<unsigned char> attribute_memory(attribute_bytes);
-  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attribute_memory.data());
-  const bool restricted = ::InitializeProcThreadAttributeList(attributes, 1, 0, &attribute_bytes) &&
-                          ::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
-                                                      sizeof inherited, nullptr, nullptr);
-  STARTUPINFOEXW startup{};
-  startup.StartupInfo.cb = sizeof startup;
-  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-  startup.StartupInfo.hStdInput = null_in;
-  startup.StartupInfo.hStdOutput = out->write;
-  startup.StartupInfo.hStdError = err->write;
-  startup.lpAttributeList = restricted ? attributes : nullptr;
-  const DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | CREATE_UNICODE_ENVIRONMENT |
-                      (restricted ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  StandardHandlesOnly startup(null_in, out->write, err->write);
+  const DWORD flags = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | CREATE_UNICODE_ENVIRONMENT | startup.creation_flags();
   PROCESS_INFORMATION started{};
   const BOOL ok = ::CreateProcessW(program.c_str(), line->data(), nullptr, nullptr, TRUE, flags, block->data(),
-                                   nullptr, &startup.StartupInfo, &started);
+                                   nullptr, startup.info(), &started);
   const DWORD error = ok ? 0 : ::GetLastError();
-  if (restricted) ::DeleteProcThreadAttributeList(attributes);
   ::CloseHandle(null_in);
   ::CloseHandle(out->write);
   ::CloseHandle(err->write);
