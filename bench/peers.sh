@@ -100,7 +100,7 @@ wait_for "vesk's browser" "$vesk" tab list
 root_flag=()
 [[ $(id -u) != 0 ]] || root_flag=(--no-sandbox)
 setsid "$chromium" --headless=new --remote-debugging-port=0 --user-data-dir="$work/cdp-profile" \
-  --no-first-run --no-default-browser-check --disable-gpu "${root_flag[@]}" "$url" > "$work/cdp.log" 2>&1 &
+  --no-first-run --no-default-browser-check --disable-gpu --window-size=1280,800 "${root_flag[@]}" "$url" > "$work/cdp.log" 2>&1 &
 chromium_pid=$!
 wait_for "Chromium's DevTools port" test -s "$work/cdp-profile/DevToolsActivePort"
 cdp="http://127.0.0.1:$(head -1 "$work/cdp-profile/DevToolsActivePort")"
@@ -111,7 +111,8 @@ driver="http://127.0.0.1:$driver_port"
 chromedriver --port="$driver_port" > "$work/chromedriver.log" 2>&1 &
 driver_pid=$!
 wait_for chromedriver curl -sf "$driver/status"
-args='"--headless=new","--disable-gpu"'
+# Every browser gets the window vesk's own starts with, so that screenshots have the same pixels.
+args='"--headless=new","--disable-gpu","--window-size=1280,800"'
 [[ $(id -u) != 0 ]] || args+=',"--no-sandbox"'
 session=$(curl -sf -X POST "$driver/session" -H 'Content-Type: application/json' \
   -d "{\"capabilities\":{\"alwaysMatch\":{\"goog:chromeOptions\":{\"binary\":\"$chromium\",\"args\":[$args]}}}}" |
