@@ -151,11 +151,17 @@ std::optional<std::string> value_form(const std::string& type) {
   return form->second;
 }
 
-// The input types fill sets as a picker does, for the page script that prepares a field.
-Json value_form_types() {
-  Json types = Json::array();
-  for (const auto& [type, form] : value_forms()) types.push_back(type);
-  return types;
+// The input types fill sets as a picker does, as the argument list of the page script that
+// prepares a field (built once).
+const Json& prepare_for_text_arguments() {
+  static const Json arguments = [] {
+    Json types = Json::array();
+    for (const auto& [type, form] : value_forms()) types.push_back(type);
+    Json list = Json::array();
+    list.push_back(std::move(types));
+    return list;
+  }();
+  return arguments;
 }
 
 MethodResult fill_value_form(Browser& browser, Tab& tab, ElementCall& call, const Json& params,
@@ -182,9 +188,7 @@ MethodResult fill(Browser& browser, Tab& tab, const Json& params) {
   const std::string text = joined(call->values);
   // One round trip: the script leaves an input of a fixed value form untouched and names
   // its type, and prepares any other field for the text.
-  Json arguments = Json::array();
-  arguments.push_back(value_form_types());
-  auto prepared = run_on_element(browser, *call, std::string(js::prepare_for_text), arguments);
+  auto prepared = run_on_element(browser, *call, std::string(js::prepare_for_text), prepare_for_text_arguments());
   if (!prepared) return std::unexpected(prepared.error());
   if (const std::string type = prepared->value("valueForm", ""); !type.empty()) {
     if (auto form = value_form(type)) return fill_value_form(browser, tab, *call, params, type, *form, text);

@@ -1,10 +1,10 @@
 #include "fake_browser.hpp"
 
-#include "protocol/wire_json.hpp"
-
 #include <algorithm>
 #include <cstdint>
 #include <utility>
+
+#include "protocol/wire_json.hpp"
 
 namespace vesk::test {
 
