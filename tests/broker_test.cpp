@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 
 class InProcessBroker : public ::testing::Test {
  protected:
-  void start(BrokerOptions options, ThreadStarter starter = start_detached_thread) {
+  void start(BrokerOptions options, ThreadStarter starter = run_on_reused_thread) {
     auto started = BackgroundBroker::start(
         ConnectionContext{env_.state_path(), nullptr, options, std::move(starter)});
     ASSERT_TRUE(started) << started.error().text();
@@ -146,7 +146,7 @@ TEST_F(InProcessBroker, ConnectionWhoseThreadCannotStartIsClosedAndServingGoesOn
   std::atomic<int> attempts{0};
   start(BrokerOptions{}, [&](std::function<void()> work) -> Status {
     if (attempts++ == 0) return fail("failed to spawn thread");
-    return start_detached_thread(std::move(work));
+    return run_on_reused_thread(std::move(work));
   });
   test::RawSocket refused = test::connect_loopback(broker_->port(), test::kGenerousWait);
   ASSERT_TRUE(refused.valid());

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <thread>
 
 #include "base/log.hpp"
@@ -24,15 +23,6 @@ std::optional<std::string> refusal_of(const AcceptedConnection& accepted) {
 }
 
 }  // namespace
-
-Status start_detached_thread(std::function<void()> work) {
-  try {
-    std::thread(std::move(work)).detach();
-    return {};
-  } catch (const std::system_error& e) {
-    return fail(Error(e.what()).wrap("failed to spawn thread"));
-  }
-}
 
 void serve_connection(AcceptedConnection accepted, const ConnectionContext& context) {
   // Loopback is open to every user of the machine: nobody else may drive our browsers.

@@ -1,6 +1,6 @@
 #pragma once
-// The accept loop: every accepted connection gets a detached thread of its own running
-// the broker, up to a cap on connections served at once. A failed accept is logged and
+// The accept loop: every accepted connection gets a detached thread of its own (a kept one
+// when one is idle) running the broker, up to a cap on connections served at once. A failed accept is logged and
 // skipped; a connection past the cap, or whose thread cannot be started, is closed with a
 // log line, and the server keeps serving.
 
@@ -13,12 +13,12 @@
 #include "platform/socket.hpp"
 #include "server/broker.hpp"
 #include "server/registry.hpp"
+#include "server/reused_threads.hpp"
 
 namespace vesk {
 
-// Starts `work` on a new detached thread, or reports why it could not.
+// Starts `work` on a detached thread of its own, or reports why it could not.
 using ThreadStarter = std::function<Status(std::function<void()> work)>;
-Status start_detached_thread(std::function<void()> work);
 
 // Connections served at once, browsers included; past it new ones are closed unread.
 inline constexpr std::size_t kMaxConnections = 512;
@@ -27,7 +27,7 @@ struct ConnectionContext {
   std::filesystem::path state_path;
   std::shared_ptr<Registry> registry;
   BrokerOptions options;
-  ThreadStarter start_thread = start_detached_thread;
+  ThreadStarter start_thread = run_on_reused_thread;
   std::size_t max_connections = kMaxConnections;
 };
 
