@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/files.hpp"
@@ -54,14 +54,19 @@ void sync_directory(const std::filesystem::path& directory) {
 Result<std::string> read_whole_file(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fail(system_error(errno));
+  // Read straight into the string: a regular file's size is known, and a file that grows
+  // meanwhile, or one whose size is not known (a pipe), is read on in blocks.
+  constexpr std::size_t kBlock = 1 << 16;
   std::string bytes;
   struct stat info {};
+  std::size_t expected = 0;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    expected = static_cast<std::size_t>(info.st_size);
   }
-  std::array<char, 1 << 16> chunk{};
+  std::size_t filled = 0;
   for (;;) {
-    const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+    if (bytes.size() - filled == 0) bytes.resize(std::max(expected + 1, filled + kBlock));
+    const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       const int error = errno;
@@ -69,9 +74,10 @@ Result<std::string> read_whole_file(const std::filesystem::path& path) {
       return fail(system_error(error));
     }
     if (got == 0) break;
-    bytes.append(chunk.data(), static_cast<std::size_t>(got));
+    filled += static_cast<std::size_t>(got);
   }
   ::close(fd);
+  bytes.resize(filled);
   return bytes;
 }
 
