@@ -4,6 +4,7 @@
 #include <functional>
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "protocol/json_writer.hpp"
 #include "protocol/wire_json.hpp"
@@ -183,49 +184,98 @@ Result<Message> decode_legacy_frame(Json& value, const Error& reason) {
 
 }  // namespace
 
+// Cuts messages out of a connection's buffer: receives until one is whole, then hands it
+// out and keeps what follows it for the next read.
+class MessageCutter {
+ public:
+  explicit MessageCutter(Connection& connection)
+      : connection_(connection), buffer_(connection.pending_), consumed_(connection.consumed_) {}
+
+  // Receives until the buffer holds a whole message; its bounds [begin, end) in the buffer.
+  Result<std::pair<std::size_t, std::size_t>> receive_whole() {
+    BracketScanner scanner;
+    std::size_t position = consumed_;
+    std::size_t end = std::string_view::npos;
+    while ((end = scanner.scan(buffer_.data(), position, buffer_.size())) == std::string_view::npos) {
+      // Everything up to the end is scanned: drop what lies before the message, then read on.
+      if (!scanner.started()) {
+        buffer_.clear();
+      } else if (scanner.begin() > 0) {
+        buffer_.drop_front(scanner.begin());
+        scanner.message_moved_to_front();
+      }
+      consumed_ = 0;
+      position = buffer_.size();
+      if (buffer_.size() > connection_.max_message_bytes_) {
+        // Nothing of it is worth keeping: the connection cannot go on after this message.
+        const std::size_t received = buffer_.size();
+        buffer_.clear();
+        buffer_.shrink();
+        return fail("message exceeds the maximum size of " + std::to_string(connection_.max_message_bytes_) +
+                    " bytes (" + std::to_string(received) + " bytes received without its end)");
+      }
+      auto received = receive_more(connection_.socket(), buffer_, connection_.read_deadline_);
+      if (!received) return fail(received.error());
+      if (*received == 0) return fail("failed to fill whole buffer", ErrorKind::EndOfStream);
+    }
+    return std::pair{scanner.begin(), end};
+  }
+
+  [[nodiscard]] std::string_view text(std::size_t begin, std::size_t end) const {
+    return buffer_.view().substr(begin, end - begin);
+  }
+
+  // A large message with nothing received after it: the whole buffer goes with it.
+  [[nodiscard]] bool can_take_buffer(std::size_t end) const {
+    return end == buffer_.size() && buffer_.capacity() > kKeptCapacity;
+  }
+
+  ReceivedText take_buffer(std::size_t begin, std::size_t end) {
+    ReceivedText taken(std::move(buffer_), begin, end - begin);
+    buffer_ = ByteBuffer();
+    consumed_ = 0;
+    return taken;
+  }
+
+  // The message up to `end` is used: keep only what follows it.
+  void consume(std::size_t end) {
+    consumed_ = end;
+    if (consumed_ == buffer_.size()) {
+      buffer_.clear();
+      consumed_ = 0;
+    }
+    if (buffer_.capacity() > kKeptCapacity) {
+      // A large message is done: keep only what follows it.
+      buffer_.drop_front(consumed_);
+      consumed_ = 0;
+      buffer_.shrink(kReadBlock);
+    }
+  }
+
+ private:
+  Connection& connection_;
+  ByteBuffer& buffer_;
+  std::size_t& consumed_;
+};
+
 Status read_message_text(Connection& connection, const std::function<void(std::string_view)>& use) {
-  ByteBuffer& buffer = connection.pending_;
-  std::size_t& consumed = connection.consumed_;
-  BracketScanner scanner;
-  std::size_t position = consumed;
-  std::size_t end = std::string_view::npos;
-
-  while ((end = scanner.scan(buffer.data(), position, buffer.size())) == std::string_view::npos) {
-    // Everything up to the end is scanned: drop what lies before the message, then read on.
-    if (!scanner.started()) {
-      buffer.clear();
-    } else if (scanner.begin() > 0) {
-      buffer.drop_front(scanner.begin());
-      scanner.message_moved_to_front();
-    }
-    consumed = 0;
-    position = buffer.size();
-    if (buffer.size() > connection.max_message_bytes_) {
-      // Nothing of it is worth keeping: the connection cannot go on after this message.
-      const std::size_t received = buffer.size();
-      buffer.clear();
-      buffer.shrink();
-      return fail("message exceeds the maximum size of " + std::to_string(connection.max_message_bytes_) +
-                  " bytes (" + std::to_string(received) + " bytes received without its end)");
-    }
-    auto received = receive_more(connection.socket(), buffer, connection.read_deadline_);
-    if (!received) return fail(received.error());
-    if (*received == 0) return fail("failed to fill whole buffer", ErrorKind::EndOfStream);
-  }
-
-  use(buffer.view().substr(scanner.begin(), end - scanner.begin()));
-  consumed = end;
-  if (consumed == buffer.size()) {
-    buffer.clear();
-    consumed = 0;
-  }
-  if (buffer.capacity() > kKeptCapacity) {
-    // A large message is done: keep only what follows it.
-    buffer.drop_front(consumed);
-    consumed = 0;
-    buffer.shrink(kReadBlock);
-  }
+  MessageCutter cutter(connection);
+  auto bounds = cutter.receive_whole();
+  if (!bounds) return fail(bounds.error());
+  use(cutter.text(bounds->first, bounds->second));
+  cutter.consume(bounds->second);
   return {};
+}
+
+Result<ReceivedText> take_message_text(Connection& connection) {
+  MessageCutter cutter(connection);
+  auto bounds = cutter.receive_whole();
+  if (!bounds) return fail(bounds.error());
+  const auto [begin, end] = *bounds;
+  if (cutter.can_take_buffer(end)) return cutter.take_buffer(begin, end);
+  ReceivedText copied{std::string(cutter.text(begin, end))};
+  cutter.consume(end);
+  return copied;
 }
 
 Result<Message> decode_message_text(std::string_view text) {

@@ -16,6 +16,7 @@
 #include "platform/byte_buffer.hpp"
 #include "platform/socket.hpp"
 #include "protocol/message.hpp"
+#include "protocol/received_text.hpp"
 
 namespace vesk {
 
@@ -39,7 +40,7 @@ class Connection {
   void set_read_deadline(std::optional<std::chrono::steady_clock::time_point> deadline) { read_deadline_ = deadline; }
 
  private:
-  friend Status read_message_text(Connection& connection, const std::function<void(std::string_view)>& use);
+  friend class MessageCutter;
   UniqueSocket socket_;
   std::size_t max_message_bytes_ = kMaxMessageBytes;
   std::optional<std::chrono::steady_clock::time_point> read_deadline_;
@@ -58,6 +59,10 @@ Result<Message> read_message(Connection& connection);
 // The text of the next message on the stream, handed to `use` while it is still in the
 // connection's buffer; the read errors of read_message, no parsing.
 Status read_message_text(Connection& connection, const std::function<void(std::string_view)>& use);
+// The text of the next message as bytes of its own, with read_message_text's errors. A large
+// message that ends what has been received takes the connection's buffer along instead of
+// being copied out of it.
+Result<ReceivedText> take_message_text(Connection& connection);
 // A message's text as read_message decodes it, with its errors.
 Result<Message> decode_message_text(std::string_view text);
 // Errors: "failed to write whole buffer" or the socket error.

@@ -3,8 +3,6 @@
 // by (id, kind, version, method, error) and forwards the bytes as they came, so a large
 // upload or answer is neither built as a value nor written out again.
 
-#include <string>
-
 #include "base/error.hpp"
 #include "protocol/framing.hpp"
 #include "protocol/message.hpp"
@@ -16,7 +14,7 @@ struct RelayedMessage {
   Message header;
   // The message's text: the bytes as received when they were a wire record in wire order,
   // otherwise the record written out afresh (as write_message would).
-  std::string text;
+  ReceivedText text;
 };
 
 // read_message's checks and errors, without building params or result where the text is
