@@ -52,6 +52,18 @@ Json FakeScript::next(const std::string& method) {
   return chosen;
 }
 
+// The product's wire parsers: the members a script picks its answer by, read without
+// building the params, and the whole request.
+Json whole_request(const std::string& text) {
+  auto parsed = vesk::parse_wire_json(text);
+  return parsed ? std::move(*parsed) : Json();
+}
+
+Json request_header(const std::string& text) {
+  if (auto members = vesk::read_wire_members(text)) return std::move(members->header);
+  return whole_request(text);
+}
+
 std::optional<std::string> scripted_answer(const Json& behaviour_in, const Json& request) {
   const Json behaviour = behaviour_in.is_object() ? behaviour_in : Json::object();
   if (behaviour.value("silent", false) || behaviour.value("disconnect", false)) return std::nullopt;
@@ -113,12 +125,12 @@ void FakeBrowser::serve() {
     if (outcome.status == FrameReader::Status::TimedOut && !stopping_) continue;
     if (outcome.status != FrameReader::Status::Frame) break;
     record(outcome.text);
-    // The product's wire parser: an upload's request carries a whole file as one string.
-    auto parsed = vesk::parse_wire_json(outcome.text);
-    Json request = parsed ? std::move(*parsed) : Json();
+    Json request = request_header(outcome.text);
     std::string method = member_string(request, "method", "");
     Json behaviour = script_.next(method);
     if (!behaviour.is_object()) behaviour = Json::object();
+    // Only an echo needs the params; an upload's request carries a whole file in them.
+    if (!behaviour.contains("result") && !behaviour.contains("error")) request = whole_request(outcome.text);
     bool sent = true;
     if (auto before = behaviour.find("before"); before != behaviour.end() && before->is_array()) {
       for (const Json& frame : *before) sent = sent && send_text(socket_, frame.dump());
