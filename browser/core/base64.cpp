@@ -38,30 +38,4 @@ std::optional<std::string> decode_base64(std::string_view text) {
   return out;
 }
 
-std::string encode_base64(std::string_view bytes) {
-  static constexpr std::string_view alphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned n = (static_cast<unsigned char>(bytes[i]) << 16) |
-                       (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
-    out += alphabet[(n >> 18) & 63];
-    out += alphabet[(n >> 12) & 63];
-    out += alphabet[(n >> 6) & 63];
-    out += alphabet[n & 63];
-  }
-  const std::size_t rest = bytes.size() - i;
-  if (rest > 0) {
-    unsigned n = static_cast<unsigned char>(bytes[i]) << 16;
-    if (rest == 2) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += alphabet[(n >> 18) & 63];
-    out += alphabet[(n >> 12) & 63];
-    out += rest == 2 ? alphabet[(n >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
 }  // namespace vesk::browser

@@ -1,5 +1,7 @@
 #include "browser/core/base64.hpp"
 
+#include "base/base64.hpp"
+
 #include <gtest/gtest.h>
 
 namespace vesk::browser {
@@ -29,14 +31,13 @@ TEST(Base64, DecodesPaddedUnpaddedAndRejectsGarbage) {
   }
 }
 
-TEST(Base64, EncodesEveryTailLengthAndRoundTripsAllBytes) {
-  EXPECT_EQ(encode_base64(""), "");
-  EXPECT_EQ(encode_base64("M"), "TQ==");
-  EXPECT_EQ(encode_base64("Ma"), "TWE=");
-  EXPECT_EQ(encode_base64("Man"), "TWFu");
+TEST(Base64, DecodesWhatTheSharedEncoderWritesForEveryTailLengthAndByte) {
   std::string all;
   for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
-  EXPECT_EQ(decode_base64(encode_base64(all)), all);
+  for (std::size_t length : {0, 1, 2, 3, 256}) {
+    const std::string bytes = all.substr(0, length);
+    EXPECT_EQ(decode_base64(base64_encode(bytes)), bytes) << length;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/base64.hpp"
 #include "base/log.hpp"
 #include "browser/core/base64.hpp"
 
@@ -238,7 +239,7 @@ void NetworkTracker::respond(const CdpEvent& paused) {
                             {{"requestId", interception},
                              {"responseCode", route->status},
                              {"responseHeaders", std::move(headers)},
-                             {"body", encode_base64(route->body)}},
+                             {"body", base64_encode(route->body)}},
                             options);
   }
   if (!answered) {

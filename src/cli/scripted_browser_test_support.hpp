@@ -1,5 +1,6 @@
 #pragma once
-// A browser stand-in for handler tests: records every request and answers from a script.
+// A browser stand-in for handler tests: records every request as the browser would read it
+// off the wire, and answers from a script.
 
 #include <functional>
 #include <string>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/browser_request.hpp"
+#include "protocol/json_writer.hpp"
 
 namespace vesk::cli::testing_support {
 
@@ -27,7 +29,11 @@ class ScriptedBrowser {
 
   RequestSender sender() {
     return [this](const std::string& method, const Json& params) {
-      received.push_back({method, params});
+      // Written and read back: binary values (file contents) arrive as base64 text.
+      std::string wire;
+      StringSink sink(wire);
+      write_compact_json(sink, params);
+      received.push_back({method, Json::parse(wire)});
       return answer_(received.back(), received.size() - 1);
     };
   }

@@ -31,6 +31,12 @@ Result<std::string> read_upload_file(const std::string& path) {
   return bytes;
 }
 
+Result<std::vector<std::uint8_t>> read_upload_bytes(const std::string& path) {
+  auto bytes = read_whole_file_bytes(path);
+  if (!bytes) return fail(std::move(bytes.error()).wrap("failed to read " + display_path(path)));
+  return bytes;
+}
+
 bool is_white_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
@@ -65,51 +71,6 @@ std::string mime_for_extension(const std::string& path) {
   return kOctetStream;
 }
 
-namespace {
-
-constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-// The two output characters of every 12-bit half of a 3-byte group.
-constexpr std::array<char, 8192> kBase64Pairs = [] {
-  std::array<char, 8192> pairs{};
-  for (size_t i = 0; i < 4096; ++i) {
-    pairs[2 * i] = kBase64Alphabet[i >> 6];
-    pairs[2 * i + 1] = kBase64Alphabet[i & 0x3F];
-  }
-  return pairs;
-}();
-
-}  // namespace
-
-// A table encoder: libsodium's encoder runs in constant time, which makes a large upload
-// several times slower, and file contents need no side-channel care.
-std::string base64_encode(std::string_view bytes) {
-  const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
-  const size_t whole = bytes.size() / 3 * 3;
-  const size_t encoded_size = (bytes.size() + 2) / 3 * 4;
-  std::string text;
-  // The size argument of the callback is not used: g++ 12's library passes the new
-  // capacity there when a short string grows.
-  text.resize_and_overwrite(encoded_size, [&](char* out, size_t) {
-    size_t i = 0;
-    for (; i < whole; i += 3) {
-      const std::uint32_t group = (std::uint32_t{in[i]} << 16) | (std::uint32_t{in[i + 1]} << 8) | in[i + 2];
-      std::memcpy(out, &kBase64Pairs[2 * (group >> 12)], 2);
-      std::memcpy(out + 2, &kBase64Pairs[2 * (group & 0xFFF)], 2);
-      out += 4;
-    }
-    if (const size_t rest = bytes.size() - whole; rest > 0) {
-      const std::uint32_t group = (std::uint32_t{in[i]} << 16) | (rest == 2 ? std::uint32_t{in[i + 1]} << 8 : 0);
-      *out++ = kBase64Alphabet[group >> 18];
-      *out++ = kBase64Alphabet[(group >> 12) & 0x3F];
-      *out++ = rest == 2 ? kBase64Alphabet[(group >> 6) & 0x3F] : '=';
-      *out++ = '=';
-    }
-    return encoded_size;
-  });
-  return text;
-}
-
 Json upload_entry_from_text(const std::string& text, const std::string& name) {
   const size_t comma = text.find(',');
   if (comma != std::string::npos) {
@@ -125,14 +86,13 @@ Json upload_entry_from_text(const std::string& text, const std::string& name) {
 }
 
 Result<Json> upload_entry_from_file(const std::string& path) {
-  auto bytes = read_upload_file(path);
+  auto bytes = read_upload_bytes(path);
   if (!bytes) return fail(std::move(bytes.error()));
   std::string name = file_name_of(path);
   if (name.empty() || !is_valid_utf8(name)) name = "upload.bin";
-  std::string data = base64_encode(*bytes);
-  bytes->clear();
-  bytes->shrink_to_fit();  // the raw bytes are not needed once encoded
-  return Json{{"name", std::move(name)}, {"data", std::move(data)}, {"mime", mime_for_extension(path)}};
+  // Kept as bytes: the request is written with their base64 text made block by block, so the
+  // whole text of a large file is never held.
+  return Json{{"name", std::move(name)}, {"data", Json::binary(std::move(*bytes))}, {"mime", mime_for_extension(path)}};
 }
 
 Result<Json> upload_entry_from_base64_file(const std::string& path) {

@@ -1,7 +1,8 @@
 #pragma once
-// The file entries of an upload request: {"name", "data" (base64), "mime"} objects built
-// from local files, from base64 texts (plain or data URLs), and from files holding
-// base64 text.
+// The file entries of an upload request: {"name", "data", "mime"} objects built from local
+// files, from base64 texts (plain or data URLs), and from files holding base64 text. The
+// data is base64 text, or a local file's bytes as a binary value, which goes on the wire
+// as its base64 text (written block by block: a large file's text is never held whole).
 
 #include <string>
 #include <string_view>
@@ -14,9 +15,6 @@ namespace vesk::cli {
 // The MIME type for the extension of the path's file name (letters compared in lower
 // case); "application/octet-stream" for unknown extensions and for none.
 std::string mime_for_extension(const std::string& path);
-
-// Standard base64 with "=" padding and no line breaks.
-std::string base64_encode(std::string_view bytes);
 
 // An entry from base64 text: a "data:...;base64," URL gives its data and media type;
 // anything else is sent whole as "application/octet-stream". Nothing is decoded.

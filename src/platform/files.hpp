@@ -2,10 +2,12 @@
 // Files the way vesk keeps them: whole-file reads, user-only directories, atomic
 // replacement, and a lock file created exclusively.
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/error.hpp"
 
@@ -13,6 +15,8 @@ namespace vesk {
 
 // The whole file. A missing file fails with kind NotFound.
 Result<std::string> read_whole_file(const std::filesystem::path& path);
+// The same as bytes (what a JSON binary value holds).
+Result<std::vector<std::uint8_t>> read_whole_file_bytes(const std::filesystem::path& path);
 
 // Creates `directory` and its missing ancestors, each readable by its owner only (the data
 // directory holds the browsers' tokens). An existing directory is left as it is.

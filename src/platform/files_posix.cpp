@@ -49,15 +49,14 @@ void sync_directory(const std::filesystem::path& directory) {
   ::close(fd);
 }
 
-}  // namespace
-
-Result<std::string> read_whole_file(const std::filesystem::path& path) {
+template <class Bytes>
+Result<Bytes> read_all(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fail(system_error(errno));
   // Read straight into the string: a regular file's size is known, and a file that grows
   // meanwhile, or one whose size is not known (a pipe), is read on in blocks.
   constexpr std::size_t kBlock = 1 << 16;
-  std::string bytes;
+  Bytes bytes;
   struct stat info {};
   std::size_t expected = 0;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
@@ -79,6 +78,14 @@ Result<std::string> read_whole_file(const std::filesystem::path& path) {
   ::close(fd);
   bytes.resize(filled);
   return bytes;
+}
+
+}  // namespace
+
+Result<std::string> read_whole_file(const std::filesystem::path& path) { return read_all<std::string>(path); }
+
+Result<std::vector<std::uint8_t>> read_whole_file_bytes(const std::filesystem::path& path) {
+  return read_all<std::vector<std::uint8_t>>(path);
 }
 
 Status append_to_file(const std::filesystem::path& path, std::string_view bytes) {

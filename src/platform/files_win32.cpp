@@ -68,9 +68,8 @@ bool replace_file(const std::filesystem::path& from, const std::filesystem::path
   }
 }
 
-}  // namespace
-
-Result<std::string> read_whole_file(const std::filesystem::path& path) {
+template <class Bytes>
+Result<Bytes> read_all(const std::filesystem::path& path) {
   const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -81,7 +80,7 @@ Result<std::string> read_whole_file(const std::filesystem::path& path) {
     if (names_a_directory(path)) return fail("Is a directory (os error " + std::to_string(code) + ")");
     return fail(error);
   }
-  std::string bytes;
+  Bytes bytes;
   LARGE_INTEGER size{};
   if (::GetFileSizeEx(file, &size) && size.QuadPart > 0) bytes.reserve(static_cast<std::size_t>(size.QuadPart));
   std::array<char, 1 << 16> chunk{};
@@ -93,10 +92,18 @@ Result<std::string> read_whole_file(const std::filesystem::path& path) {
       return fail(error);
     }
     if (got == 0) break;
-    bytes.append(chunk.data(), got);
+    bytes.insert(bytes.end(), chunk.data(), chunk.data() + got);
   }
   ::CloseHandle(file);
   return bytes;
+}
+
+}  // namespace
+
+Result<std::string> read_whole_file(const std::filesystem::path& path) { return read_all<std::string>(path); }
+
+Result<std::vector<std::uint8_t>> read_whole_file_bytes(const std::filesystem::path& path) {
+  return read_all<std::vector<std::uint8_t>>(path);
 }
 
 Status append_to_file(const std::filesystem::path& path, std::string_view bytes) {

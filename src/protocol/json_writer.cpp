@@ -1,7 +1,10 @@
 #include "protocol/json_writer.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+
+#include "base/base64.hpp"
 
 namespace vesk {
 
@@ -35,6 +38,20 @@ bool is_plain_text(std::string_view text) {
 }
 
 std::string general_dump(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+// A binary value as a string of its base64 text, made and written a block at a time.
+void write_base64_string(TextSink& sink, const Json::binary_t& bytes) {
+  constexpr std::size_t kBlockBytes = 3 * 256 * 1024;  // a whole number of 3-byte groups
+  const std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::string block(base64_size(std::min(all.size(), kBlockBytes)), '\0');
+  sink.append("\"");
+  for (std::size_t offset = 0; offset < all.size(); offset += kBlockBytes) {
+    const std::string_view piece = all.substr(offset, kBlockBytes);
+    base64_encode_into(piece, block.data());
+    sink.append(std::string_view(block).substr(0, base64_size(piece.size())));
+  }
+  sink.append("\"");
+}
 
 }  // namespace
 
@@ -76,6 +93,9 @@ void write_compact_json(TextSink& sink, const Json& value) {
     }
     case Json::value_t::string:
       write_json_string(sink, value.get_ref<const std::string&>());
+      return;
+    case Json::value_t::binary:
+      write_base64_string(sink, value.get_binary());
       return;
     default:
       sink.append(general_dump(value));

@@ -26,7 +26,8 @@ class StringSink final : public TextSink {
   std::string& out_;
 };
 
-// The compact text of `value`, exactly as value.dump(-1, ' ', false, replace) gives it.
+// The compact text of `value`, exactly as value.dump(-1, ' ', false, replace) gives it,
+// except that a binary value is written as a string of its base64 text (file contents).
 void write_compact_json(TextSink& sink, const Json& value);
 // The same for a string value.
 void write_json_string(TextSink& sink, std::string_view text);

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <set>
+#include <string>
+#include <vector>
+
+#include "base/base64.hpp"
 
 namespace vesk {
 namespace {
@@ -112,6 +117,20 @@ TEST(EncodeMessage, RoundTripsThroughDecode) {
   auto decoded = decode_message(parse(encode_message(original)));
   ASSERT_TRUE(decoded) << decoded.error().text();
   EXPECT_EQ(encode_message(*decoded), encode_message(original));
+}
+
+// A file's bytes go on the wire as base64 text, made in blocks: lengths around a block's end
+// must not lose, repeat or pad a group in the middle.
+TEST(EncodeMessage, BinaryValuesAreWrittenAsTheirBase64Text) {
+  constexpr std::size_t kBlock = 3 * 256 * 1024;
+  for (const std::size_t length : {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 2, 2 * kBlock + 1}) {
+    std::string bytes(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 151 + i / 4096) & 0xFF);
+    Json::binary_t binary(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    const std::string encoded = encode_message(request_message("r", "upload", Json{{"data", Json::binary(binary)}}));
+    EXPECT_EQ(encoded, encode_message(request_message("r", "upload", Json{{"data", base64_encode(bytes)}})))
+        << length;
+  }
 }
 
 TEST(NewRequestId, IsCliAndARandomVersion4UuidInLowerHex) {
