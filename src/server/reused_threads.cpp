@@ -46,6 +46,7 @@ class ThreadKeeper {
   void serve(std::function<void()> work) {
     while (work) {
       work();
+      work = nullptr;  // what it holds (a connection's context) goes now, not with the next work
       work = next();
     }
   }
