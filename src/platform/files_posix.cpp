@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 
 #include "platform/files.hpp"
@@ -53,18 +52,18 @@ template <class Bytes>
 Result<Bytes> read_all(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fail(system_error(errno));
-  // Read straight into the string: a regular file's size is known, and a file that grows
-  // meanwhile, or one whose size is not known (a pipe), is read on in blocks.
+  // Read straight into the string, sized to a regular file's size and one byte more (the
+  // read that finds the end); a file that grows meanwhile, or one whose size is not known
+  // (a pipe), is read on in blocks.
   constexpr std::size_t kBlock = 1 << 16;
   Bytes bytes;
   struct stat info {};
-  std::size_t expected = 0;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    expected = static_cast<std::size_t>(info.st_size);
+    bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
   }
   std::size_t filled = 0;
   for (;;) {
-    if (bytes.size() - filled == 0) bytes.resize(std::max(expected + 1, filled + kBlock));
+    if (filled == bytes.size()) bytes.resize(filled + kBlock);
     const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {

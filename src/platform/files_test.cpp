@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <string>
 
 namespace vesk {
 namespace {
@@ -38,6 +39,23 @@ TEST_F(FilesTest, ReadWholeFileSaysWhyItCannotRead) {
   auto folder = read_whole_file(root_ / "folder");
   ASSERT_FALSE(folder);
   EXPECT_TRUE(folder.error().text().starts_with("Is a directory (os error ")) << folder.error().text();
+}
+
+// The whole file comes back, as text and as bytes, whatever its size against the reading
+// block (64 KiB) and the size it had when it was opened.
+TEST_F(FilesTest, ReadWholeFileReturnsEveryByteOfFilesOfAnySize) {
+  for (const std::size_t size : {0, 1, 65535, 65536, 65537, 200001}) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    const auto path = root_ / ("file-" + std::to_string(size));
+    std::ofstream(path, std::ios::binary) << bytes;
+    auto text = read_whole_file(path);
+    ASSERT_TRUE(text) << text.error().text();
+    EXPECT_TRUE(*text == bytes) << size << " bytes written, " << text->size() << " read";
+    auto raw = read_whole_file_bytes(path);
+    ASSERT_TRUE(raw) << raw.error().text();
+    EXPECT_TRUE(std::string(raw->begin(), raw->end()) == bytes) << size;
+  }
 }
 
 // A lock file whose holder is stuck: another process removes it and creates its own under
