@@ -24,17 +24,11 @@ std::string file_name_of(const std::string& path) {
   return name;
 }
 
-// Reads the whole file; errors name the file and carry the system's reason.
-Result<std::string> read_upload_file(const std::string& path) {
-  auto bytes = read_whole_file(path);
-  if (!bytes) return fail(std::move(bytes.error()).wrap("failed to read " + display_path(path)));
-  return bytes;
-}
-
-Result<std::vector<std::uint8_t>> read_upload_bytes(const std::string& path) {
-  auto bytes = read_whole_file_bytes(path);
-  if (!bytes) return fail(std::move(bytes.error()).wrap("failed to read " + display_path(path)));
-  return bytes;
+// A whole-file read whose error names the file and carries the system's reason.
+template <class Bytes>
+Result<Bytes> naming_the_file(Result<Bytes> read, const std::string& path) {
+  if (!read) return fail(std::move(read.error()).wrap("failed to read " + display_path(path)));
+  return read;
 }
 
 bool is_white_space(char c) {
@@ -86,7 +80,7 @@ Json upload_entry_from_text(const std::string& text, const std::string& name) {
 }
 
 Result<Json> upload_entry_from_file(const std::string& path) {
-  auto bytes = read_upload_bytes(path);
+  auto bytes = naming_the_file(read_whole_file_bytes(path), path);
   if (!bytes) return fail(std::move(bytes.error()));
   std::string name = file_name_of(path);
   if (name.empty() || !is_valid_utf8(name)) name = "upload.bin";
@@ -96,7 +90,7 @@ Result<Json> upload_entry_from_file(const std::string& path) {
 }
 
 Result<Json> upload_entry_from_base64_file(const std::string& path) {
-  auto text = read_upload_file(path);
+  auto text = naming_the_file(read_whole_file(path), path);
   if (!text) return fail(std::move(text.error()));
   if (!is_valid_utf8(*text)) {
     return fail(Error("stream did not contain valid UTF-8").wrap("failed to read " + display_path(path)));

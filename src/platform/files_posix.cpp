@@ -52,7 +52,7 @@ template <class Bytes>
 Result<Bytes> read_all(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fail(system_error(errno));
-  // Read straight into the string, sized to a regular file's size and one byte more (the
+  // Read straight into the result, sized to a regular file's size and one byte more (the
   // read that finds the end); a file that grows meanwhile, or one whose size is not known
   // (a pipe), is read on in blocks.
   constexpr std::size_t kBlock = 1 << 16;

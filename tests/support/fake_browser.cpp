@@ -64,10 +64,10 @@ Json request_header(const std::string& text) {
   return whole_request(text);
 }
 
-std::optional<std::string> scripted_answer(const Json& behaviour_in, const Json& request) {
+std::optional<std::string> scripted_answer(const Json& behaviour_in, const Json& header, const std::string& text) {
   const Json behaviour = behaviour_in.is_object() ? behaviour_in : Json::object();
   if (behaviour.value("silent", false) || behaviour.value("disconnect", false)) return std::nullopt;
-  Json answer{{"id", member_string(behaviour, "id", member_string(request, "id", ""))},
+  Json answer{{"id", member_string(behaviour, "id", member_string(header, "id", ""))},
               {"version", 1}, {"method", nullptr}, {"params", Json::object()},
               {"result", nullptr}, {"error", nullptr}};
   if (auto error = behaviour.find("error"); error != behaviour.end()) {
@@ -80,6 +80,8 @@ std::optional<std::string> scripted_answer(const Json& behaviour_in, const Json&
     answer["result"] = *result;
   } else {
     answer["kind"] = "response";
+    // Only an echo reads the params: an upload's request carries a whole file in them.
+    const Json request = whole_request(text);
     const Json fields = request.is_object() ? request : Json::object();
     answer["result"] = {{"method", fields.value("method", Json())}, {"params", fields.value("params", Json())}};
   }
@@ -125,12 +127,10 @@ void FakeBrowser::serve() {
     if (outcome.status == FrameReader::Status::TimedOut && !stopping_) continue;
     if (outcome.status != FrameReader::Status::Frame) break;
     record(outcome.text);
-    Json request = request_header(outcome.text);
-    std::string method = member_string(request, "method", "");
+    const Json header = request_header(outcome.text);
+    std::string method = member_string(header, "method", "");
     Json behaviour = script_.next(method);
     if (!behaviour.is_object()) behaviour = Json::object();
-    // Only an echo needs the params; an upload's request carries a whole file in them.
-    if (!behaviour.contains("result") && !behaviour.contains("error")) request = whole_request(outcome.text);
     bool sent = true;
     if (auto before = behaviour.find("before"); before != behaviour.end() && before->is_array()) {
       for (const Json& frame : *before) sent = sent && send_text(socket_, frame.dump());
@@ -139,7 +139,7 @@ void FakeBrowser::serve() {
     if (auto delay = behaviour.find("delay_ms"); delay != behaviour.end() && delay->is_number_integer()) {
       std::this_thread::sleep_for(milliseconds(std::max<std::int64_t>(0, delay->get<std::int64_t>())));
     }
-    if (auto answer = scripted_answer(behaviour, request)) sent = sent && send_text(socket_, *answer);
+    if (auto answer = scripted_answer(behaviour, header, outcome.text)) sent = sent && send_text(socket_, *answer);
     if (!sent) break;
   }
   socket_.shutdown();

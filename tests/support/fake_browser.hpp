@@ -71,8 +71,9 @@ class FakeScript {
   std::map<std::string, std::size_t> method_used_;
 };
 
-// The answer text for `behaviour` to the request `request` (nullopt: send nothing).
-std::optional<std::string> scripted_answer(const Json& behaviour, const Json& request);
+// The answer text for `behaviour` to the request whose text is `text` and whose id and
+// method are `header` (nullopt: send nothing).
+std::optional<std::string> scripted_answer(const Json& behaviour, const Json& header, const std::string& text);
 
 class FakeBrowser {
  public:
