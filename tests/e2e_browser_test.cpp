@@ -128,6 +128,22 @@ TEST_F(EndToEnd, SnapshotRefsStayStableAndGoStaleWhenTheElementGoes) {
   fails_with({"value", email_ref}, "staleRef");
 }
 
+// Page text that breaks JSON: a lone surrogate (which Chromium writes as its escape) is
+// read as U+FFFD wherever it shows, in a script's value, in the document the snapshot reads
+// and in a name it lists; and a page that replaced JSON.stringify, which the snapshot's page
+// script answers with, still gets its snapshot with the same refs.
+TEST_F(EndToEnd, PagesWhoseTextBreaksJsonAreStillRead) {
+  open("form.html");
+  const std::string save = ref_of(ok_text({"snap", "-i"}), "button", "Save");
+  EXPECT_EQ(at(ok({"eval", "'a\\uD800b'"}), "value"), Json("a\xEF\xBF\xBD" "b"));
+  ok({"eval", "document.getElementById('save').setAttribute('aria-label', 'Keep \\uD800')"});
+  EXPECT_EQ(ref_of(ok_text({"snap", "-i"}), "button", "Keep \xEF\xBF\xBD"), save);
+  ok({"eval", "document.getElementById('save').removeAttribute('aria-label'); JSON.stringify = () => '[]'"});
+  const std::string listing = ok_text({"snap", "-i"});
+  EXPECT_EQ(ref_of(listing, "button", "Save"), save);
+  EXPECT_THAT(listing, HasSubstr(":textbox \"Name\""));
+}
+
 TEST_F(EndToEnd, SnapshotOptionsScopeCutAndDiff) {
   open("form.html");
   // The full tree holds the non-interactive heading; the JSON form carries title and url.

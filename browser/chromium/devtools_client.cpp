@@ -83,6 +83,37 @@ void Listener::reset() {
   id_ = 0;
 }
 
+// ---- SentCall ----
+
+SentCall::SentCall(SentCall&& other) noexcept
+    : client_(std::exchange(other.client_, nullptr)),
+      id_(std::exchange(other.id_, 0)),
+      method_(std::move(other.method_)),
+      options_(std::move(other.options_)) {}
+
+SentCall& SentCall::operator=(SentCall&& other) noexcept {
+  if (this != &other) {
+    forget();
+    client_ = std::exchange(other.client_, nullptr);
+    id_ = std::exchange(other.id_, 0);
+    method_ = std::move(other.method_);
+    options_ = std::move(other.options_);
+  }
+  return *this;
+}
+
+std::expected<CdpReply, CdpFailure> SentCall::wait() {
+  if (client_ == nullptr) {
+    return std::unexpected(CdpFailure{CdpFailureKind::Closed, method_ + ": its reply was taken already", {}});
+  }
+  // await_reply removes the call's entry whatever the outcome.
+  return std::exchange(client_, nullptr)->await_reply(id_, method_, options_);
+}
+
+void SentCall::forget() {
+  if (client_ != nullptr) std::exchange(client_, nullptr)->forget_reply(id_);
+}
+
 // ---- EventQueue ----
 
 std::optional<CdpEvent> EventQueue::wait_for(const std::function<bool(const CdpEvent&)>& accept,
@@ -193,6 +224,30 @@ CdpResult DevToolsClient::call(const std::string& method, Json params,
 
 std::expected<CdpReply, CdpFailure> DevToolsClient::call_with_sequence(
     const std::string& method, Json params, const CallOptions& options) {
+  auto id = send_command(method, std::move(params), options);
+  if (!id) return std::unexpected(std::move(id.error()));
+  if (!options.await_reply) {
+    forget_reply(*id);
+    return CdpReply{Json::object(), 0};
+  }
+  return await_reply(*id, method, options);
+}
+
+std::expected<SentCall, CdpFailure> DevToolsClient::send_call(const std::string& method, Json params,
+                                                              const CallOptions& options) {
+  auto id = send_command(method, std::move(params), options);
+  if (!id) return std::unexpected(std::move(id.error()));
+  return SentCall(this, *id, method, options);
+}
+
+void DevToolsClient::forget_reply(std::int32_t id) {
+  std::lock_guard lock(mutex_);
+  pending_.erase(id);
+}
+
+// Registers the call's id and writes the command; the reply is awaited separately.
+std::expected<std::int32_t, CdpFailure> DevToolsClient::send_command(const std::string& method, Json params,
+                                                                     const CallOptions& options) {
   std::int32_t id;
   {
     std::lock_guard lock(mutex_);
@@ -212,12 +267,8 @@ std::expected<CdpReply, CdpFailure> DevToolsClient::call_with_sequence(
   // Page text may hold invalid UTF-8 (for example from a file); replace it rather than fail.
   std::string frame = command.dump(-1, ' ', false, Json::error_handler_t::replace);
 
-  auto forget = [&] {
-    std::lock_guard lock(mutex_);
-    pending_.erase(id);
-  };
   if (frame.size() > kMaxCommandBytes) {
-    forget();
+    forget_reply(id);
     return std::unexpected(CdpFailure{
         CdpFailureKind::TooLarge,
         method + ": command of " + std::to_string(frame.size()) + " bytes exceeds the limit of " +
@@ -230,17 +281,17 @@ std::expected<CdpReply, CdpFailure> DevToolsClient::call_with_sequence(
   {
     std::lock_guard write_lock(write_mutex_);
     if (!write_frame(frame, options.deadline, why)) {
-      forget();
+      forget_reply(id);
       // A partly written command leaves the stream unusable.
       mark_closed("failed to write to the DevTools pipe: " + why);
       return std::unexpected(CdpFailure{CdpFailureKind::Closed, method + ": " + why, {}});
     }
   }
-  if (!options.await_reply) {
-    forget();
-    return CdpReply{Json::object(), 0};
-  }
+  return id;
+}
 
+std::expected<CdpReply, CdpFailure> DevToolsClient::await_reply(std::int32_t id, const std::string& method,
+                                                                const CallOptions& options) {
   std::unique_lock lock(mutex_);
   while (true) {
     auto it = pending_.find(id);
@@ -387,7 +438,12 @@ void DevToolsClient::handle_message(std::string_view text) {
   Json message;
   if (filter) {
     message = Json::parse(text.begin(), text.end(), filter, false);
-  } else if (auto parsed = parse_json(text)) {
+    if (message.is_discarded()) {
+      // Refused, perhaps for a lone surrogate in the page's text: read it mended.
+      std::string mended(text);
+      if (replace_lone_surrogate_escapes(mended)) message = Json::parse(mended.begin(), mended.end(), filter, false);
+    }
+  } else if (auto parsed = parse_json_mending_surrogates(text)) {
     message = std::move(*parsed);
   }
   if (!message.is_object()) return;  // nothing we could match to a caller

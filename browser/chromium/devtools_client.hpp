@@ -173,6 +173,35 @@ class Listener {
   std::uint64_t id_ = 0;
 };
 
+// A command that was sent and whose reply is awaited later (DevToolsClient::send_call).
+// Meanwhile the caller can send other commands: Chromium works on them in turn and the
+// reader thread parses this one's reply as it arrives. Dropped unawaited, its reply is
+// forgotten when it comes.
+class SentCall {
+ public:
+  SentCall() = default;
+  SentCall(SentCall&& other) noexcept;
+  SentCall& operator=(SentCall&& other) noexcept;
+  SentCall(const SentCall&) = delete;
+  SentCall& operator=(const SentCall&) = delete;
+  ~SentCall() { forget(); }
+
+  // The reply, waited for until the deadline of the call's options; only once.
+  std::expected<CdpReply, CdpFailure> wait();
+  [[nodiscard]] const std::string& session_id() const { return options_.session_id; }
+
+ private:
+  friend class DevToolsClient;
+  SentCall(DevToolsClient* client, std::int32_t id, std::string method, const CallOptions& options)
+      : client_(client), id_(id), method_(std::move(method)), options_(options) {}
+  void forget();
+
+  DevToolsClient* client_ = nullptr;
+  std::int32_t id_ = 0;
+  std::string method_;
+  CallOptions options_;
+};
+
 class DevToolsClient {
  public:
   // Takes our end of the command pipe (Chromium reads it as fd 3) and of the reply pipe
@@ -187,6 +216,9 @@ class DevToolsClient {
   std::expected<CdpReply, CdpFailure> call_with_sequence(const std::string& method, Json params,
                                                          const CallOptions& options);
   CdpResult call(const std::string& method, Json params, const CallOptions& options);
+  // Sends the command and returns without waiting for its reply (see SentCall).
+  std::expected<SentCall, CdpFailure> send_call(const std::string& method, Json params,
+                                                const CallOptions& options);
 
   // Events for which `filter` is true are queued from now on, until the queue is dropped.
   std::shared_ptr<EventQueue> subscribe(EventQueue::Filter filter);
@@ -209,6 +241,12 @@ class DevToolsClient {
     [[nodiscard]] bool answered() const { return reply.has_value() || refused; }
   };
 
+  friend class SentCall;
+  std::expected<std::int32_t, CdpFailure> send_command(const std::string& method, Json params,
+                                                       const CallOptions& options);
+  std::expected<CdpReply, CdpFailure> await_reply(std::int32_t id, const std::string& method,
+                                                  const CallOptions& options);
+  void forget_reply(std::int32_t id);
   void read_loop();
   void handle_message(std::string_view text);
   void refuse_message(std::string_view start);

@@ -127,6 +127,43 @@ TEST(DevToolsClient, ACommandSentWithoutWaitingLeavesItsReplyToNobody) {
   EXPECT_EQ((*reply)["v"], "next");
 }
 
+// Commands sent ahead are answered when awaited, in any order; one dropped unawaited leaves
+// its late reply to nobody, and a reply is handed out only once.
+TEST(DevToolsClient, CommandsSentAheadAreAnsweredWhenAwaitedAndForgottenWhenDropped) {
+  FakeChromium chromium;
+  auto first = chromium.transport->send_call("DOM.getDocument", Json::object(), within(30s, "S1"));
+  auto second = chromium.transport->send_call("Runtime.callFunctionOn", Json::object(), within(30s, "S1"));
+  auto dropped = chromium.transport->send_call("A.dropped", Json::object(), within(30s));
+  ASSERT_TRUE(first && second && dropped);
+  EXPECT_EQ(first->session_id(), "S1");
+  const Json first_command = chromium.next_command();
+  const Json second_command = chromium.next_command();
+  const Json dropped_command = chromium.next_command();
+  EXPECT_EQ(first_command["method"], "DOM.getDocument");
+  EXPECT_EQ(second_command["method"], "Runtime.callFunctionOn");
+  *dropped = SentCall();
+
+  chromium.send({{"id", second_command["id"]}, {"result", {{"v", "second"}}}});
+  chromium.send({{"id", dropped_command["id"]}, {"result", {{"v", "dropped"}}}});
+  chromium.send({{"id", first_command["id"]}, {"result", {{"v", "first"}}}});
+  auto first_reply = first->wait();
+  auto second_reply = second->wait();
+  ASSERT_TRUE(first_reply.has_value());
+  ASSERT_TRUE(second_reply.has_value());
+  EXPECT_EQ(first_reply->result["v"], "first");
+  EXPECT_EQ(second_reply->result["v"], "second");
+  EXPECT_FALSE(first->wait().has_value()) << "a reply is handed out once";
+
+  auto next = std::async(std::launch::async, [&] {
+    return chromium.transport->call("A.next", Json::object(), within(30s));
+  });
+  const Json next_command = chromium.next_command();
+  chromium.send({{"id", next_command["id"]}, {"result", {{"v", "next"}}}});
+  auto reply = next.get();
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ((*reply)["v"], "next");
+}
+
 TEST(DevToolsClient, ErrorsTimeoutsAndExitFailTheRightCalls) {
   FakeChromium chromium;
   // A protocol error carries Chromium's message.

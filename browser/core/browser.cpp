@@ -291,17 +291,30 @@ void Browser::send(Tab& tab, const std::string& method, Json params) {
 
 CdpResult Browser::call_in_filtered(Tab& tab, const std::string& session_id, const std::string& method, Json params,
                                    Json::parser_callback_t reply_filter) {
+  auto call = start_call_in_filtered(tab, session_id, method, std::move(params), std::move(reply_filter));
+  if (!call) return std::unexpected(std::move(call.error()));
+  return finish_call(tab, *call);
+}
+
+std::expected<SentCall, CdpFailure> Browser::start_call_in_filtered(Tab& tab, const std::string& session_id,
+                                                                    const std::string& method, Json params,
+                                                                    Json::parser_callback_t reply_filter) {
   CallOptions options;
   options.session_id = session_id.empty() ? tab.session_id : session_id;
   options.deadline = deadline_in(kCommandTimeout);
   options.interrupt = tab.tracker<DialogTracker>();
   options.reply_filter = std::move(reply_filter);
-  auto reply = client_.call(method, std::move(params), options);
-  if (!reply && options.session_id == tab.session_id && reply.error().kind == CdpFailureKind::Protocol &&
+  return client_.send_call(method, std::move(params), options);
+}
+
+CdpResult Browser::finish_call(Tab& tab, SentCall& call) {
+  auto reply = call.wait();
+  if (!reply && call.session_id() == tab.session_id && reply.error().kind == CdpFailureKind::Protocol &&
       reply.error().code == kCdpSessionNotFound) {
     detach(tab);  // as call() does: the tab went away under us
   }
-  return reply;
+  if (!reply) return std::unexpected(std::move(reply.error()));
+  return std::move(reply->result);
 }
 
 CdpResult Browser::call_browser(const std::string& method, Json params,

@@ -80,6 +80,12 @@ class Browser {
   // parsed through `reply_filter` (see CallOptions::reply_filter).
   CdpResult call_in_filtered(Tab& tab, const std::string& session_id, const std::string& method, Json params,
                              Json::parser_callback_t reply_filter);
+  // call_in_filtered() in two steps: the command is sent now, its reply awaited with
+  // finish_call(), so that the page can work on it while the caller sends others.
+  std::expected<SentCall, CdpFailure> start_call_in_filtered(Tab& tab, const std::string& session_id,
+                                                             const std::string& method, Json params,
+                                                             Json::parser_callback_t reply_filter);
+  CdpResult finish_call(Tab& tab, SentCall& call);
   // A command on the tab's session whose answer nobody waits for: Chromium runs a session's
   // commands in order, so the next awaited command on the session still follows it, and a
   // failure shows there.

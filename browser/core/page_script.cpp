@@ -60,6 +60,13 @@ MethodResult evaluate_in(Browser& browser, Tab& tab, const ScriptTarget& target,
   return value_of(reply, "script failed");
 }
 
+std::expected<std::string, MethodError> global_object(Browser& browser, Tab& tab, const std::string& session_id) {
+  auto global = browser.call_in(tab, session_id, "Runtime.evaluate",
+                                browser.in_call_group(tab, session_id, {{"expression", "globalThis"}}));
+  if (!global) return std::unexpected(from_cdp(global.error(), "failed to reach the page's scripts"));
+  return global->value("result", Json::object()).value("objectId", "");
+}
+
 MethodResult call_with_objects(Browser& browser, Tab& tab, const ScriptTarget& target,
                                const std::string& function_source, const std::vector<std::string>& object_ids,
                                const std::string& this_object_id, std::chrono::milliseconds timeout) {
@@ -72,11 +79,9 @@ MethodResult call_with_objects(Browser& browser, Tab& tab, const ScriptTarget& t
   } else if (target.context_id) {
     params["executionContextId"] = *target.context_id;
   } else {
-    // The top frame of a session: its global object stands for the context.
-    auto global = browser.call_in(tab, target.session_id, "Runtime.evaluate",
-                                  browser.in_call_group(tab, target.session_id, {{"expression", "globalThis"}}));
-    if (!global) return std::unexpected(from_cdp(global.error(), "failed to reach the page's scripts"));
-    params["objectId"] = global->value("result", Json::object()).value("objectId", "");
+    auto global = global_object(browser, tab, target.session_id);
+    if (!global) return std::unexpected(global.error());
+    params["objectId"] = *global;
   }
   auto reply = browser.call_in(tab, target.session_id, "Runtime.callFunctionOn", std::move(params), timeout);
   return value_of(reply, "page script failed");

@@ -39,6 +39,9 @@ MethodResult evaluate_in(Browser& browser, Tab& tab, const ScriptTarget& target,
 MethodResult call_on_object_in(Browser& browser, Tab& tab, const std::string& session_id, const std::string& object_id,
                                const std::string& function_source, const Json& arguments = Json::array(),
                                std::chrono::milliseconds timeout = kCommandTimeout);
+// The global object of a session's top frame (empty: the tab's own session), as a remote
+// object id: in a call it stands for the frame's context.
+std::expected<std::string, MethodError> global_object(Browser& browser, Tab& tab, const std::string& session_id);
 // Calls `function_source` with the remote objects `object_ids` as its arguments and `this`
 // bound to the object `this_object_id`, or to the target's global object when that is
 // empty.

@@ -2,7 +2,6 @@
 
 #include <set>
 
-#include "browser/core/page_script.hpp"
 #include "browser/js/page_scripts.hpp"
 #include "browser/methods/snapshot.hpp"
 
@@ -74,10 +73,18 @@ bool keeps_element_structure(int /*depth*/, Json::parse_event_t event, Json& par
   return true;
 }
 
-std::expected<SessionDocument, MethodError> read_session_document(Browser& browser, Tab& tab,
-                                                                  const std::string& session_id) {
-  auto document = browser.call_in_filtered(tab, session_id, "DOM.getDocument", {{"depth", -1}, {"pierce", true}},
-                                           keeps_element_structure);
+std::expected<SentCall, MethodError> start_reading_session_document(Browser& browser, Tab& tab,
+                                                                    const std::string& session_id) {
+  auto reading = browser.start_call_in_filtered(tab, session_id, "DOM.getDocument", {{"depth", -1}, {"pierce", true}},
+                                                keeps_element_structure);
+  if (!reading) return std::unexpected(from_cdp(reading.error(), "failed to read the page's elements"));
+  return std::move(*reading);
+}
+
+std::expected<SessionDocument, MethodError> finish_reading_session_document(Browser& browser, Tab& tab,
+                                                                            SentCall& reading) {
+  const std::string session_id = reading.session_id();
+  auto document = browser.finish_call(tab, reading);
   if (!document) return std::unexpected(from_cdp(document.error(), "failed to read the page's elements"));
   // Reading the document makes Chromium report every later change of it; we need none.
   browser.call_in(tab, session_id, "DOM.disable", Json::object());
@@ -87,30 +94,53 @@ std::expected<SessionDocument, MethodError> read_session_document(Browser& brows
   return out;
 }
 
-std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Browser& browser, Tab& tab,
-                                                                            const FrameInfo& frame,
-                                                                            const Json& document,
-                                                                            SnapshotState& refs,
-                                                                            const std::string& scope_object_id) {
-  const ElementOrder order = element_order(document);
-  std::vector<std::string> closed_roots;
+std::expected<CollectorTarget, MethodError> collector_target(Browser& browser, Tab& tab, const FrameInfo& frame,
+                                                             const std::string& scope_object_id) {
+  auto script = script_target(browser, tab, frame);
+  if (!script) return std::unexpected(script.error());
+  CollectorTarget target{*script, scope_object_id};
+  if (target.this_object_id.empty() && !target.script.context_id) {
+    auto global = global_object(browser, tab, target.script.session_id);
+    if (!global) return std::unexpected(global.error());
+    target.this_object_id = *global;
+  }
+  return target;
+}
+
+std::expected<Json, MethodError> collect_interactive_elements(Browser& browser, Tab& tab, const CollectorTarget& target,
+                                                              const std::vector<std::string>& closed_roots) {
+  auto collected = call_with_objects(browser, tab, target.script, with_element_facts(js::interactive_collector),
+                                     closed_roots, target.this_object_id);
+  if (!collected) return std::unexpected(collected.error());
+  // The script answers with its findings as JSON text: Chromium hands over one string far
+  // faster than it converts ten thousand small objects. Text that is no listing (a page
+  // that replaced JSON.stringify) reads as an empty one, which matches no document: the
+  // snapshot then comes from the accessibility tree.
+  if (!collected->is_string()) return Json::object();
+  auto parsed = parse_json_mending_surrogates(collected->get_ref<const std::string&>());
+  if (!parsed || !parsed->is_object()) return Json::object();
+  return std::move(*parsed);
+}
+
+std::optional<std::vector<std::string>> closed_root_objects(Browser& browser, Tab& tab, const FrameInfo& frame,
+                                                            const ElementOrder& order) {
+  std::vector<std::string> roots;
   for (std::int64_t backend_id : order.closed_shadow_roots) {
     auto root = browser.call_in(tab, frame.session_id, "DOM.resolveNode",
                                 browser.in_call_group(tab, frame.session_id, {{"backendNodeId", backend_id}}));
-    if (!root) return std::optional<Json>();  // gone meanwhile: the page changed
-    closed_roots.push_back(root->value("object", Json::object()).value("objectId", ""));
+    if (!root) return std::nullopt;  // gone meanwhile: the page changed
+    roots.push_back(root->value("object", Json::object()).value("objectId", ""));
   }
-  auto target = script_target(browser, tab, frame);
-  if (!target) return std::unexpected(target.error());
-  auto collected = call_with_objects(browser, tab, *target, with_element_facts(js::interactive_collector), closed_roots,
-                                     scope_object_id);
-  if (!collected) return std::unexpected(collected.error());
-  if (order.backend_ids.size() != collected->value("count", std::size_t{0})) return std::nullopt;
+  return roots;
+}
 
+std::optional<Json> match_collected_elements(const ElementOrder& order, Json collected, SnapshotState& refs) {
+  if (order.backend_ids.size() != collected.value("count", std::size_t{0})) return std::nullopt;
   Json nodes = Json::array();
-  auto items = collected->find("items");
-  if (items == collected->end() || !items->is_array()) return nodes;
+  auto items = collected.find("items");
+  if (items == collected.end() || !items->is_array()) return nodes;
   for (auto& item : *items) {
+    if (!item.is_array() || item.size() != 3 || !item[0].is_number_unsigned() || !item[1].is_string()) return std::nullopt;
     const auto index = item[0].get<std::size_t>();
     if (index >= order.tags.size() || order.tags[index] != item[1].get_ref<const std::string&>()) return std::nullopt;
     Json node = std::move(item[2]);
@@ -119,6 +149,18 @@ std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Brows
     nodes.push_back(std::move(node));
   }
   return nodes;
+}
+
+std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Browser& browser, Tab& tab,
+                                                                            const FrameInfo& frame,
+                                                                            const CollectorTarget& target,
+                                                                            const ElementOrder& order,
+                                                                            SnapshotState& refs) {
+  auto closed_roots = closed_root_objects(browser, tab, frame, order);
+  if (!closed_roots) return std::optional<Json>();
+  auto collected = collect_interactive_elements(browser, tab, target, *closed_roots);
+  if (!collected) return std::unexpected(collected.error());
+  return match_collected_elements(order, std::move(*collected), refs);
 }
 
 }  // namespace vesk::browser

@@ -25,6 +25,7 @@
 #include "browser/core/browser.hpp"
 #include "browser/core/frames.hpp"
 #include "browser/core/method_result.hpp"
+#include "browser/core/page_script.hpp"
 
 namespace vesk::browser {
 
@@ -34,18 +35,12 @@ struct SessionDocument {
   std::unique_ptr<Json> root;  // held by pointer: the index points into it
   std::map<std::string, const Json*> document_of_frame;  // frame id -> its #document node
 };
-std::expected<SessionDocument, MethodError> read_session_document(Browser& browser, Tab& tab,
-                                                                  const std::string& session_id);
-
-// The node list of one frame (refs without the frame prefix; iframe nodes carry the member
-// "frameId" of the frame they hold), or nullopt when the page changed between the two
-// reads (the caller then falls back to the accessibility tree). `scope_object_id` limits
-// it to that element's subtree (empty: the whole document).
-std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Browser& browser, Tab& tab,
-                                                                            const FrameInfo& frame,
-                                                                            const Json& document,
-                                                                            SnapshotState& refs,
-                                                                            const std::string& scope_object_id);
+// Reading it takes Chromium hundreds of milliseconds on a large page: the read is sent
+// first and awaited later, so that the page script can run meanwhile.
+std::expected<SentCall, MethodError> start_reading_session_document(Browser& browser, Tab& tab,
+                                                                    const std::string& session_id);
+std::expected<SessionDocument, MethodError> finish_reading_session_document(Browser& browser, Tab& tab,
+                                                                            SentCall& reading);
 
 // The elements of one document in walk order, from a DOM.getDocument node. Pure.
 struct ElementOrder {
@@ -55,5 +50,39 @@ struct ElementOrder {
   std::vector<std::int64_t> closed_shadow_roots;  // backend ids, in walk order
 };
 ElementOrder element_order(const Json& document);
+
+// Where the page script of a frame runs: its target, and the object it is called on (the
+// scope element, or the global object of a session's top frame; empty: the frame's
+// context). Resolved before the document's read is sent, so that no round trip of its own
+// waits behind that read in the page.
+struct CollectorTarget {
+  ScriptTarget script;
+  std::string this_object_id;
+};
+std::expected<CollectorTarget, MethodError> collector_target(Browser& browser, Tab& tab, const FrameInfo& frame,
+                                                             const std::string& scope_object_id);
+
+// What the page script finds in one frame, walking into the given closed shadow roots
+// (remote object ids): {"count": elements walked, "items": [[walk index, tag, node], ...]}.
+std::expected<Json, MethodError> collect_interactive_elements(Browser& browser, Tab& tab, const CollectorTarget& target,
+                                                              const std::vector<std::string>& closed_roots);
+
+// The closed shadow roots of `order` as remote objects for the page script, or nullopt
+// when one is gone (the page changed since the document was read).
+std::optional<std::vector<std::string>> closed_root_objects(Browser& browser, Tab& tab, const FrameInfo& frame,
+                                                            const ElementOrder& order);
+
+// The node list of one frame from what the page script collected (refs without the frame
+// prefix; iframe nodes carry the member "frameId" of the frame they hold), or nullopt when
+// the page changed between the document's read and the script's walk (the caller then
+// falls back to the accessibility tree).
+std::optional<Json> match_collected_elements(const ElementOrder& order, Json collected, SnapshotState& refs);
+
+// The three above in turn, for a frame whose document was read already.
+std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Browser& browser, Tab& tab,
+                                                                            const FrameInfo& frame,
+                                                                            const CollectorTarget& target,
+                                                                            const ElementOrder& order,
+                                                                            SnapshotState& refs);
 
 }  // namespace vesk::browser

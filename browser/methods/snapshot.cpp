@@ -255,13 +255,9 @@ class FrameSnapshot {
   std::expected<Json, MethodError> own_nodes(const FrameInfo& frame, SnapshotState& refs,
                                              std::int64_t scope_backend_id, const std::string& scope_object_id) {
     if (request_.mode == SnapshotMode::Interactive) {
-      auto document = session_document(frame);
-      if (!document) return std::unexpected(document.error());
-      if (*document != nullptr) {
-        auto collected = interactive_nodes_from_dom(browser_, tab_, frame, **document, refs, scope_object_id);
-        if (!collected) return std::unexpected(collected.error());
-        if (*collected) return std::move(**collected);
-      }
+      auto collected = interactive_nodes(frame, refs, scope_object_id);
+      if (!collected) return std::unexpected(collected.error());
+      if (*collected) return std::move(**collected);
     }
     Json params = Json::object();
     if (!frame.frame_id.empty()) params["frameId"] = frame.frame_id;
@@ -286,15 +282,43 @@ class FrameSnapshot {
     }
   }
 
-  // The frame's document within its session's DOM, read once per session (nullptr when the
-  // frame's document is not in it, e.g. it is being replaced).
-  std::expected<const Json*, MethodError> session_document(const FrameInfo& frame) {
-    auto known = documents_.find(frame.session_id);
-    if (known == documents_.end()) {
-      auto document = read_session_document(browser_, tab_, frame.session_id);
+  // The interactive nodes of a frame from its DOM, or nullopt when the accessibility tree
+  // must give them (the page changed between the reads). The page script needs the closed
+  // shadow roots only the session's document shows; when that document is still to be read,
+  // its read is sent first and the script runs without them while Chromium sends the
+  // document and we parse it (on a page of ten thousand elements the two overlap by a
+  // hundred milliseconds); only a frame with closed roots runs the script again with them.
+  std::expected<std::optional<Json>, MethodError> interactive_nodes(const FrameInfo& frame, SnapshotState& refs,
+                                                                   const std::string& scope_object_id) {
+    auto target = collector_target(browser_, tab_, frame, scope_object_id);
+    if (!target) return std::unexpected(target.error());
+    std::optional<Json> collected;
+    if (!documents_.contains(frame.session_id)) {
+      auto reading = start_reading_session_document(browser_, tab_, frame.session_id);
+      if (!reading) return std::unexpected(reading.error());
+      auto found = collect_interactive_elements(browser_, tab_, *target, {});
+      // Awaited even when the script failed: finishing the read also turns off the change
+      // reports that reading the document turned on.
+      auto document = finish_reading_session_document(browser_, tab_, *reading);
+      if (!found) return std::unexpected(found.error());
       if (!document) return std::unexpected(document.error());
-      known = documents_.emplace(frame.session_id, std::move(*document)).first;
+      collected = std::move(*found);
+      documents_.emplace(frame.session_id, std::move(*document));
     }
+    const Json* document = frame_document(frame);
+    if (document == nullptr) return std::optional<Json>();
+    const ElementOrder order = element_order(*document);
+    if (collected && order.closed_shadow_roots.empty()) {
+      return match_collected_elements(order, std::move(*collected), refs);
+    }
+    return interactive_nodes_from_dom(browser_, tab_, frame, *target, order, refs);
+  }
+
+  // The frame's document within its session's DOM, once read (nullptr when the frame's
+  // document is not in it, e.g. it is being replaced).
+  const Json* frame_document(const FrameInfo& frame) const {
+    auto known = documents_.find(frame.session_id);
+    if (known == documents_.end()) return nullptr;
     if (frame.session_root) return known->second.root.get();
     auto found = known->second.document_of_frame.find(frame.frame_id);
     return found == known->second.document_of_frame.end() ? nullptr : found->second;

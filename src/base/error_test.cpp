@@ -38,6 +38,34 @@ TEST(Json, DepthLimitRefusesDeepNestingButAcceptsTheLimit) {
   EXPECT_EQ(r.error().text(), "JSON nested deeper than 512 levels");
 }
 
+// Chromium's text for strings with unpaired surrogates: each lone one becomes U+FFFD, pairs
+// and escaped backslashes stay as they are, and the result reads as JSON.
+TEST(Json, LoneSurrogateEscapesAreMendedAndPairsKept) {
+  struct Case {
+    std::string text;
+    std::string mended;
+  };
+  const Case cases[] = {
+      {R"(["\ud800"])", R"(["\ufffd"])"},
+      {R"(["a\uDC00b"])", R"(["a\ufffdb"])"},
+      {R"(["\ud83d\ude00"])", R"(["\ud83d\ude00"])"},
+      {R"(["\ud800\ud83d\ude00"])", R"(["\ufffd\ud83d\ude00"])"},
+      {R"(["\ud800x\udc00"])", R"(["\ufffdx\ufffd"])"},
+      {R"(["\ud800\n"])", R"(["\ufffd\n"])"},
+      {R"(["\ude00\ud83d"])", R"(["\ufffd\ufffd"])"},
+      {R"(["\\ud800", "\\\ud800"])", R"(["\\ud800", "\\\ufffd"])"},
+      {R"({"k": "\u00e9\ud800"})", R"({"k": "\u00e9\ufffd"})"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string text = c.text;
+    EXPECT_EQ(replace_lone_surrogate_escapes(text), c.text != c.mended);
+    EXPECT_EQ(text, c.mended);
+    EXPECT_TRUE(parse_json_mending_surrogates(c.text)) << "reads as JSON once mended";
+  }
+  EXPECT_FALSE(parse_json_mending_surrogates(R"(["\ud800)")) << "text broken otherwise still fails";
+}
+
 TEST(Json, Utf8Validation) {
   struct Case {
     std::string bytes;

@@ -25,6 +25,15 @@ inline constexpr int kMaxJsonDepth = 512;
 Result<Json> parse_json(std::string_view text);
 Result<OrderedJson> parse_ordered_json(std::string_view text);
 
+// Replaces, in place, each \uXXXX escape of an unpaired UTF-16 surrogate in JSON text with
+// \ufffd (the same length). Chromium writes strings as UTF-16 code units, so a page's
+// unpaired surrogate (text a script built) reaches us as such an escape, which the JSON
+// reader rightly refuses. Returns whether anything was replaced.
+bool replace_lone_surrogate_escapes(std::string& text);
+// parse_json() for text from Chromium: text refused for a lone surrogate's escape is read
+// again with the surrogate as U+FFFD.
+Result<Json> parse_json_mending_surrogates(std::string_view text);
+
 // Appends `text` as a JSON string literal: quote and backslash escaped, \b \f \n \r \t,
 // other bytes below 0x20 as \u00xx (lowercase hex), every other byte unchanged (so bytes
 // that are not UTF-8 are written as they are, where the JSON library's dump would throw).
