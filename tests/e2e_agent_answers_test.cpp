@@ -273,6 +273,8 @@ TEST_F(AgentAnswers, TextAndRoleLocatorsWorkWhereSelectorsDo) {
     EXPECT_EQ(at(ok({"text", "#log"}), "text"), c.log);
   }
   EXPECT_EQ(at(ok({"count", "role=button[name=sign in]"}), "count"), 2);
+  // The innermost elements only: the two buttons, not the body that holds their text.
+  EXPECT_EQ(at(ok({"count", "text=sign in"}), "count"), 2);
   ok({"wait", "role=button[name=\"Shadow buy\"]"});
   fails_with({"click", "text=\"Sign\""}, "elementNotFound");
   fails_with({"click", "role=button[label=\"x\"]"}, "invalidArgument");

@@ -37,13 +37,14 @@ function(facts, locator) {
     const test = matcher(wanted);
     const hits = all.filter((e) => visible(e) && test(ownText(e)));
     // A parent whose text holds its child's text matches too: keep the innermost (across
-    // shadow roots: a host holds what its shadow root shows).
-    const holds = (outer, inner) => {
-      for (let n = inner.parentNode || inner.host; n; n = n.parentNode || n.host) if (n === outer) return true;
-      return false;
-    };
-    const innermost = hits.filter((e) => !hits.some((o) => o !== e && holds(e, o)));
-    return {elements: innermost};
+    // shadow roots: a host holds what its shadow root shows). Each hit marks its ancestors,
+    // up to the first one marked already, so a text every element holds costs one walk of
+    // the page instead of one per pair of hits.
+    const holdsAHit = new Set();
+    for (const e of hits) {
+      for (let n = e.parentNode || e.host; n && !holdsAHit.has(n); n = n.parentNode || n.host) holdsAHit.add(n);
+    }
+    return {elements: hits.filter((e) => !holdsAHit.has(e))};
   }
   if (locator.startsWith('role=')) {
     const m = /^role=([A-Za-z-]+)((?:\[[^\]]*\])*)\s*$/.exec(locator);
