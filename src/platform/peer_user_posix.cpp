@@ -48,8 +48,17 @@ std::optional<TcpSocketOwner> owner_by_diag(const TcpEndpoint& local_end, const 
   if (local_end.ipv6 != remote_end.ipv6) return std::nullopt;
   const DiagEnd local = diag_end(local_end);
   const DiagEnd remote = diag_end(remote_end);
-  UniqueFd fd(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
+  // This thread's socket, kept: the server keeps its connection threads for the next
+  // connection, and opening and closing one for each lookup was half the lookup's cost.
+  // Closed after anything unexpected, so that no late answer is read for a later question.
+  thread_local UniqueFd fd;
+  thread_local std::uint32_t sequence = 0;
+  if (!fd.valid()) fd.reset(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
   if (!fd.valid()) return std::nullopt;
+  const auto give_up = [&] {
+    fd.reset();
+    return std::nullopt;
+  };
   struct {
     nlmsghdr header;
     inet_diag_req_v2 request;
@@ -57,6 +66,7 @@ std::optional<TcpSocketOwner> owner_by_diag(const TcpEndpoint& local_end, const 
   message.header.nlmsg_len = sizeof message;
   message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
   message.header.nlmsg_flags = NLM_F_REQUEST;
+  message.header.nlmsg_seq = ++sequence;
   message.request.sdiag_family = local.family;
   message.request.sdiag_protocol = IPPROTO_TCP;
   message.request.idiag_states = ~0U;
@@ -70,16 +80,17 @@ std::optional<TcpSocketOwner> owner_by_diag(const TcpEndpoint& local_end, const 
   kernel.nl_family = AF_NETLINK;
   if (::sendto(fd.get(), &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) !=
       static_cast<ssize_t>(sizeof message)) {
-    return std::nullopt;
+    return give_up();
   }
   alignas(nlmsghdr) char reply[8192];
   ssize_t got;
   do {
     got = ::recv(fd.get(), reply, sizeof reply, 0);
   } while (got < 0 && errno == EINTR);
-  if (got < static_cast<ssize_t>(sizeof(nlmsghdr))) return std::nullopt;
+  if (got < static_cast<ssize_t>(sizeof(nlmsghdr))) return give_up();
   const auto* header = reinterpret_cast<const nlmsghdr*>(reply);
-  if (!NLMSG_OK(header, static_cast<unsigned>(got)) || header->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
+  if (!NLMSG_OK(header, static_cast<unsigned>(got)) || header->nlmsg_seq != sequence) return give_up();
+  if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
       header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) {
     return std::nullopt;  // an error answer (no such socket) or something unexpected
   }
