@@ -43,6 +43,20 @@ void index_documents(const Json& node, SessionDocument& document) {
   }
 }
 
+// The closed shadow roots of `order` as remote objects for the page script, or nullopt
+// when one is gone (the page changed since the document was read).
+std::optional<std::vector<std::string>> closed_root_objects(Browser& browser, Tab& tab, const FrameInfo& frame,
+                                                            const ElementOrder& order) {
+  std::vector<std::string> roots;
+  for (std::int64_t backend_id : order.closed_shadow_roots) {
+    auto root = browser.call_in(tab, frame.session_id, "DOM.resolveNode",
+                                browser.in_call_group(tab, frame.session_id, {{"backendNodeId", backend_id}}));
+    if (!root) return std::nullopt;  // gone meanwhile: the page changed
+    roots.push_back(root->value("object", Json::object()).value("objectId", ""));
+  }
+  return roots;
+}
+
 }  // namespace
 
 ElementOrder element_order(const Json& document) {
@@ -120,18 +134,6 @@ std::expected<Json, MethodError> collect_interactive_elements(Browser& browser, 
   auto parsed = parse_json_mending_surrogates(collected->get_ref<const std::string&>());
   if (!parsed || !parsed->is_object()) return Json::object();
   return std::move(*parsed);
-}
-
-std::optional<std::vector<std::string>> closed_root_objects(Browser& browser, Tab& tab, const FrameInfo& frame,
-                                                            const ElementOrder& order) {
-  std::vector<std::string> roots;
-  for (std::int64_t backend_id : order.closed_shadow_roots) {
-    auto root = browser.call_in(tab, frame.session_id, "DOM.resolveNode",
-                                browser.in_call_group(tab, frame.session_id, {{"backendNodeId", backend_id}}));
-    if (!root) return std::nullopt;  // gone meanwhile: the page changed
-    roots.push_back(root->value("object", Json::object()).value("objectId", ""));
-  }
-  return roots;
 }
 
 std::optional<Json> match_collected_elements(const ElementOrder& order, Json collected, SnapshotState& refs) {

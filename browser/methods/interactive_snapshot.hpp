@@ -67,18 +67,14 @@ std::expected<CollectorTarget, MethodError> collector_target(Browser& browser, T
 std::expected<Json, MethodError> collect_interactive_elements(Browser& browser, Tab& tab, const CollectorTarget& target,
                                                               const std::vector<std::string>& closed_roots);
 
-// The closed shadow roots of `order` as remote objects for the page script, or nullopt
-// when one is gone (the page changed since the document was read).
-std::optional<std::vector<std::string>> closed_root_objects(Browser& browser, Tab& tab, const FrameInfo& frame,
-                                                            const ElementOrder& order);
-
 // The node list of one frame from what the page script collected (refs without the frame
 // prefix; iframe nodes carry the member "frameId" of the frame they hold), or nullopt when
 // the page changed between the document's read and the script's walk (the caller then
 // falls back to the accessibility tree).
 std::optional<Json> match_collected_elements(const ElementOrder& order, Json collected, SnapshotState& refs);
 
-// The three above in turn, for a frame whose document was read already.
+// For a frame whose document was read already: its closed shadow roots resolved, the page
+// script run with them, and what it found matched to the document.
 std::expected<std::optional<Json>, MethodError> interactive_nodes_from_dom(Browser& browser, Tab& tab,
                                                                             const FrameInfo& frame,
                                                                             const CollectorTarget& target,
